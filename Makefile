@@ -1,0 +1,43 @@
+# The two commands of the README, and a few more. Each installs what is
+# missing first, so that on a fresh machine each alone does all the set-up.
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps run test test-native test-sanitize test-windows bench dist format clean
+
+all: deps
+	cmake --preset native >/dev/null && cmake --build --preset native -j$(JOBS)
+	cmake --preset windows >/dev/null && cmake --build --preset windows -j$(JOBS)
+
+deps:
+	@tools/install-deps
+
+run: deps
+	@tools/run
+
+test: test-native test-sanitize test-windows
+
+test-native: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j$(JOBS)
+	ctest --preset native
+
+test-sanitize: deps
+	cmake --preset sanitize >/dev/null
+	cmake --build --preset sanitize -j$(JOBS)
+	ctest --preset sanitize
+
+test-windows: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j$(JOBS)
+	tools/with-display ctest --preset windows
+
+bench: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j$(JOBS) --target benchmarks
+	tools/bench
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build dist
