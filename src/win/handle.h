@@ -1,0 +1,63 @@
+// One move-only owner for every kind of Windows handle: the handle type, its
+// close function and its invalid value make the kind. Closing keeps the
+// last-error value intact, so a failure can still be read after cleanup.
+#pragma once
+
+#include <windows.h>
+
+#include <type_traits>
+#include <utility>
+
+namespace dashtab::win {
+
+template <class H, auto Close, H Invalid>
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(H handle) : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { reset(); }
+
+  H get() const { return handle_; }
+  bool valid() const { return handle_ != Invalid && handle_ != H{}; }
+  explicit operator bool() const { return valid(); }
+
+  // Gives up ownership without closing.
+  H release() { return std::exchange(handle_, Invalid); }
+
+  void reset(H handle = Invalid) {
+    H old = std::exchange(handle_, handle);
+    if (old != Invalid && old != H{}) {
+      DWORD error = GetLastError();
+      Close(old);
+      SetLastError(error);
+    }
+  }
+
+  // Closes what is held and hands out the slot for a function that fills it.
+  H* put() {
+    reset();
+    return &handle_;
+  }
+
+ private:
+  H handle_ = Invalid;
+};
+
+// Kernel objects whose failure value is NULL: threads, events, processes.
+using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle, nullptr>;
+// Handles whose failure value is INVALID_HANDLE_VALUE: files from CreateFile.
+using UniqueFileHandle = UniqueHandle<HANDLE, CloseHandle, INVALID_HANDLE_VALUE>;
+// Directory searches from FindFirstFile.
+using UniqueFindHandle = UniqueHandle<HANDLE, FindClose, INVALID_HANDLE_VALUE>;
+
+static_assert(std::is_nothrow_move_constructible_v<UniqueFileHandle>);
+static_assert(!std::is_copy_constructible_v<UniqueFileHandle>);
+
+}  // namespace dashtab::win
