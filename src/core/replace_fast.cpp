@@ -83,7 +83,7 @@ class Output {
   Output(std::string& result, std::string_view replacement)
       : result_(result), size_(replacement.size()) {
     char padded[16] = {};
-    std::memcpy(padded, replacement.data(), replacement.size());
+    replacement.copy(padded, sizeof padded);
     replacement_ = Load16(padded);
   }
   Output(const Output&) = delete;
