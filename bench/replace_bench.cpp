@@ -61,8 +61,9 @@ void Memcpy(benchmark::State& state, const Case* c) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * c->text.size()));
 }
 
-// Keeps the median time of each benchmark (or its only time without
-// repetitions) for the table at the end.
+// Keeps the median processor time of each benchmark (or its only time
+// without repetitions) for the table at the end. Processor time, because on
+// a shared machine the wall time also counts the waits for a free core.
 class Collector : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -71,7 +72,7 @@ class Collector : public benchmark::ConsoleReporter {
       const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
       const std::string& name = run.run_name.function_name;
       if (median || (run.run_type == Run::RT_Iteration && !medians_.count(name))) {
-        seconds_[name] = run.GetAdjustedRealTime() / 1e3;  // the unit is milliseconds
+        seconds_[name] = run.GetAdjustedCPUTime() / 1e3;  // the unit is milliseconds
         if (median) {
           medians_[name] = true;
         }
@@ -114,8 +115,8 @@ void PrintTable(const std::vector<std::unique_ptr<Case>>& cases, const Collector
                 megabytes / reference, megabytes / copy, reference / fast, fast / copy);
   }
   std::printf(
-      "\nMB/s = 10^6 bytes of input per second (median); speed-up = reference time / time;\n"
-      "vs memcpy = time / memcpy time of the same bytes.\n");
+      "\nMB/s: 10^6 bytes of input per second of processor time (median of the repetitions);\n"
+      "speed-up: reference time / time; vs memcpy: time / memcpy time of the same bytes.\n");
 }
 
 }  // namespace
@@ -143,13 +144,13 @@ int main(int argc, char** argv) {
     const Case* p = c.get();
     benchmark::RegisterBenchmark((c->name + "/fast").c_str(), Convert, p)
         ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+        ->MinWarmUpTime(0.1);
     benchmark::RegisterBenchmark((c->name + "/reference").c_str(), Reference, p)
         ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+        ->MinWarmUpTime(0.1);
     benchmark::RegisterBenchmark((c->name + "/memcpy").c_str(), Memcpy, p)
         ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+        ->MinWarmUpTime(0.1);
   }
 
   Collector collector;

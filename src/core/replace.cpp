@@ -40,10 +40,11 @@ Text ReplaceSubtext(const Text& text, const Text& search, const std::optional<Te
   if (src.empty() || needle.empty() || offset >= src.size() || (limited && remaining == 0)) {
     return text;
   }
-  // The conversion's two searches over the whole text take the vector scan.
+  // The conversion's two searches over the whole text take the vector scan;
+  // its result, made of Texts, holds no zero byte.
   if (caseSensitive && offset == 0 && !limited && IsFastSearch(needle) &&
       with.size() <= kMaxFastReplacement) {
-    return Text(ReplaceAllFast(src, needle, with));
+    return Text::FromBytesWithoutZero(ReplaceAllFast(src, needle, with));
   }
 
   std::string out;

@@ -13,28 +13,43 @@ using Mask = std::uint64_t;
 constexpr Mask kEvenBits = 0x5555555555555555;
 constexpr Mask kOddBits = 0xAAAAAAAAAAAAAAAA;
 
-// The vector loop needs 16 bytes of look-ahead after each 64-byte chunk:
-// the search "----" looks at the next 3 bytes, and short segments are
-// copied 16 bytes at a time, reading up to 15 bytes past their end.
+// The vector loop keeps 128 bytes of look-ahead after each 64-byte chunk:
+// "----" looks at the next 3 bytes, and the bytes before a match, fewer
+// than 128, are copied as 128 bytes, reading past their end.
 constexpr std::size_t kChunk = 64;
-constexpr std::size_t kLookAhead = 16;
-// Segments shorter than this are copied 16 bytes at a time.
-constexpr std::size_t kShortSegment = 256;
+constexpr std::size_t kLookAhead = 2 * kChunk;
 
 bool IsLeadByte(char c) {
   return static_cast<unsigned char>(c) >= 0x80;
 }
 
-__m128i Load16(const char* p) {
+inline __m128i Load16(const char* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-void Store16(char* p, __m128i v) {
+inline void Store16(char* p, __m128i v) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-Mask Bits16(__m128i v) {
+inline Mask Bits16(__m128i v) {
   return static_cast<Mask>(static_cast<unsigned>(_mm_movemask_epi8(v)));
+}
+
+// Copies N bytes in whole blocks; the caller keeps only those it needs.
+template <std::size_t N>
+inline void Copy(char* to, const char* from) {
+  for (std::size_t i = 0; i < N; i += 16) {
+    Store16(to + i, Load16(from + i));
+  }
+}
+
+inline std::size_t Lowest(Mask bits) {
+  return static_cast<std::size_t>(__builtin_ctzll(bits));
+}
+
+// The bits at `from` and above.
+inline Mask Above(Mask bits, std::size_t from) {
+  return from >= 64 ? 0 : bits & (~Mask{0} << from);
 }
 
 // One bit per byte of a 64-byte chunk, bit i for byte i.
@@ -77,64 +92,62 @@ Mask TrailBytes(Mask lead, bool& trail) {
 
 // Gathers the result in a small buffer that stays in the cache, so that the
 // vector loop may write whole 16-byte blocks past the end of what it means
-// to write, and hands it to the result string in large appends.
+// to write, and hands it to the result string in large appends. The loop
+// keeps its write position in a local `cursor`.
 class Output {
  public:
-  Output(std::string& result, std::string_view replacement)
-      : result_(result), size_(replacement.size()) {
-    char padded[16] = {};
-    replacement.copy(padded, sizeof padded);
-    replacement_ = Load16(padded);
-  }
+  static constexpr std::size_t kSize = 16384;
+  // The most that one step writes past the room it asked for.
+  static constexpr std::size_t kSlack = 256;
+
+  explicit Output(std::string& result) : result_(result) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
-  void Append(const char* bytes, std::size_t n) {
-    if (n > kBuffer / 2) {
-      Flush();
+  char* begin() { return buffer_; }
+
+  // A cursor with room for n more bytes (n at most kSize) and the slack.
+  char* Room(char* cursor, std::size_t n) {
+    return cursor + n > buffer_ + kSize ? Flush(cursor) : cursor;
+  }
+
+  // Hands the buffered bytes to the result; gives the emptied cursor.
+  char* Flush(char* cursor) {
+    result_.append(buffer_, static_cast<std::size_t>(cursor - buffer_));
+    return buffer_;
+  }
+
+  // Any number of bytes, exactly.
+  char* Append(char* cursor, const char* bytes, std::size_t n) {
+    if (n > kSize / 2) {
+      cursor = Flush(cursor);
       result_.append(bytes, n);
-      return;
+      return cursor;
     }
-    MakeRoom(n);
-    std::memcpy(buffer_ + used_, bytes, n);
-    used_ += n;
-  }
-
-  // Fewer than kShortSegment bytes, readable up to 15 bytes past their end.
-  void AppendShort(const char* bytes, std::size_t n) {
-    MakeRoom(n);
-    for (std::size_t i = 0; i < n; i += 16) {
-      Store16(buffer_ + used_ + i, Load16(bytes + i));
-    }
-    used_ += n;
-  }
-
-  void AppendReplacement() {
-    MakeRoom(16);
-    Store16(buffer_ + used_, replacement_);
-    used_ += size_;
-  }
-
-  void Flush() {
-    result_.append(buffer_, used_);
-    used_ = 0;
+    cursor = Room(cursor, n);
+    std::memcpy(cursor, bytes, n);
+    return cursor + n;
   }
 
  private:
-  static constexpr std::size_t kBuffer = 16384;
-
-  void MakeRoom(std::size_t n) {
-    if (used_ + n > kBuffer) {
-      Flush();
-    }
-  }
-
   std::string& result_;
-  __m128i replacement_;
-  std::size_t size_;
-  std::size_t used_ = 0;
-  // Room for a 16-byte block written from the last byte of kBuffer.
-  alignas(16) char buffer_[kBuffer + 16];
+  alignas(16) char buffer_[kSize + kSlack];
+};
+
+// The replacement, padded to a whole block so that it is written with one
+// store.
+struct Replacement {
+  explicit Replacement(std::string_view bytes) : size(bytes.size()) {
+    char padded[16] = {};
+    bytes.copy(padded, sizeof padded);
+    block = Load16(padded);
+  }
+  char* WriteAt(char* cursor) const {
+    Store16(cursor, block);
+    return cursor + size;
+  }
+  __m128i block;
+  std::size_t size;
 };
 
 std::size_t CountByte(std::string_view text, char byte) {
@@ -183,61 +196,73 @@ std::size_t CountByte(std::string_view text, char byte) {
 // byte below 0x80 begin characters, and matches consist of such bytes only,
 // so they never change where characters begin. A text without matches is
 // written out in one copy.
-void ScanAndWrite(std::string_view text, std::string_view search, Output& out) {
+template <std::size_t S>
+void ScanAndWrite(std::string_view text, std::string_view search, const Replacement& replacement,
+                  Output& out) {
   const char* const src = text.data();
   const std::size_t n = text.size();
-  const std::size_t s = search.size();
-  const bool fourDashes = s == 4;
   const __m128i needle = _mm_set1_epi8(search[0]);
 
+  // The most that one chunk writes: the bytes held over from the chunk
+  // before, its own, a replacement per byte, and whole blocks past them.
+  const std::size_t room = kChunk * (replacement.size + 3);
+  char* cursor = out.begin();
   std::size_t last = 0;
   std::size_t base = 0;
   bool trail = false;
   for (; n - base >= kChunk + kLookAhead; base += kChunk) {
     const ChunkBits bits = ScanChunk(src + base, needle);
     Mask matches = bits.needle & ~TrailBytes(bits.lead, trail);
-    if (fourDashes) {
+    if constexpr (S == 4) {
       const Mask next = Bits16(_mm_cmpeq_epi8(Load16(src + base + kChunk), needle));
       matches &= (bits.needle >> 1 | next << 63) & (bits.needle >> 2 | next << 62) &
                  (bits.needle >> 3 | next << 61);
-      if (last > base) {
-        matches &= ~Mask{0} << (last - base);
-      }
+      matches = last > base ? Above(matches, last - base) : matches;
     }
+    // One step for every chunk, whether it has a match or not, so that the
+    // common chunk of none or one takes no branch: it writes out the bytes
+    // up to the first match (or the chunk's end) and the replacement, of
+    // which only the part that belongs there is kept.
+    cursor = out.Room(cursor, room);
+    const bool any = matches != 0;
+    const std::size_t first = any ? base + Lowest(matches) : base + kChunk;
+    Copy<2 * kChunk>(cursor, src + last);
+    cursor += first - last;
+    Store16(cursor, replacement.block);
+    cursor += any ? replacement.size : 0;
+    last = any ? first + S : first;
+    matches = Above(matches, last - base);
+    // Further matches in the chunk follow the one before within 64 bytes.
     while (matches != 0) {
-      const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(matches));
-      if (at - last < kShortSegment) {
-        out.AppendShort(src + last, at - last);
-      } else {
-        out.Append(src + last, at - last);
-      }
-      out.AppendReplacement();
-      last = at + s;
-      const std::size_t done = last - base;
-      matches = done >= kChunk ? 0 : matches & (~Mask{0} << done);
+      const std::size_t at = base + Lowest(matches);
+      Copy<kChunk>(cursor, src + last);
+      cursor = replacement.WriteAt(cursor + (at - last));
+      last = at + S;
+      matches = Above(matches, last - base);
     }
   }
 
   // The plain scan, from a character start.
   std::size_t pos = last > base ? last : base + (trail ? 1 : 0);
-  while (n - pos >= s) {
-    if (std::memcmp(src + pos, search.data(), s) == 0) {
-      out.Append(src + last, pos - last);
-      out.AppendReplacement();
-      pos += s;
+  std::size_t end = n;
+  while (n - pos >= S) {
+    if (std::memcmp(src + pos, search.data(), S) == 0) {
+      cursor = out.Append(cursor, src + last, pos - last);
+      cursor = replacement.WriteAt(out.Room(cursor, 16));
+      pos += S;
       last = pos;
     } else if (IsLeadByte(src[pos])) {
       if (pos + 1 == n) {
         // A lead byte without its second byte at the very end is dropped.
-        out.Append(src + last, pos - last);
-        return;
+        end = pos;
+        break;
       }
       pos += 2;
     } else {
       pos += 1;
     }
   }
-  out.Append(src + last, n - last);
+  out.Flush(out.Append(cursor, src + last, end - last));
 }
 
 }  // namespace
@@ -259,9 +284,12 @@ std::string ReplaceAllFast(std::string_view text, std::string_view search,
                            std::string_view replacement) {
   std::string result;
   result.reserve(FastOutputBound(text, search, replacement));
-  Output out(result, replacement);
-  ScanAndWrite(text, search, out);
-  out.Flush();
+  Output out(result);
+  if (search.size() == 4) {
+    ScanAndWrite<4>(text, search, Replacement(replacement), out);
+  } else {
+    ScanAndWrite<1>(text, search, Replacement(replacement), out);
+  }
   return result;
 }
 

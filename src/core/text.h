@@ -44,6 +44,11 @@ class Text {
   explicit Text(std::string_view bytes) : Text(std::string(bytes.substr(0, bytes.find('\0')))) {}
   Text(const char* bytes) : Text(std::string_view(bytes ? bytes : "")) {}  // NOLINT: literals
 
+  // Bytes known to hold no zero byte, such as a result put together from
+  // Texts, taken over without the search for one: a whole pass over a
+  // large result.
+  static Text FromBytesWithoutZero(std::string bytes) { return Text(std::move(bytes), NoZero{}); }
+
   std::string_view view() const { return bytes_; }
   // Zero-terminated, for the Windows A functions.
   const char* c_str() const { return bytes_.c_str(); }
@@ -55,6 +60,9 @@ class Text {
   friend bool operator==(const Text&, const Text&) = default;
 
  private:
+  struct NoZero {};
+  Text(std::string bytes, NoZero) : bytes_(std::move(bytes)) {}
+
   std::string bytes_;
 };
 
