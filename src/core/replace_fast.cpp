@@ -47,9 +47,16 @@ inline std::size_t Lowest(Mask bits) {
   return static_cast<std::size_t>(__builtin_ctzll(bits));
 }
 
-// The bits at `from` and above.
-inline Mask Above(Mask bits, std::size_t from) {
-  return from >= 64 ? 0 : bits & (~Mask{0} << from);
+// Of the places where "----" begins, those that the scan from left to
+// right takes: a run of dashes gives a match every 4 bytes.
+Mask NonOverlapping(Mask starts) {
+  Mask taken = 0;
+  while (starts != 0) {
+    const Mask lowest = starts & (~starts + 1);
+    taken |= lowest;
+    starts &= ~(lowest | lowest << 1 | lowest << 2 | lowest << 3);
+  }
+  return taken;
 }
 
 // One bit per byte of a 64-byte chunk, bit i for byte i.
@@ -217,7 +224,11 @@ void ScanAndWrite(std::string_view text, std::string_view search, const Replacem
       const Mask next = Bits16(_mm_cmpeq_epi8(Load16(src + base + kChunk), needle));
       matches &= (bits.needle >> 1 | next << 63) & (bits.needle >> 2 | next << 62) &
                  (bits.needle >> 3 | next << 61);
-      matches = last > base ? Above(matches, last - base) : matches;
+      // A match that began in the chunk before may reach 3 bytes into it.
+      matches &= ~Mask{0} << (last > base ? last - base : 0);
+      if ((matches & (matches << 1 | matches << 2 | matches << 3)) != 0) {
+        matches = NonOverlapping(matches);
+      }
     }
     // One step for every chunk, whether it has a match or not, so that the
     // common chunk of none or one takes no branch: it writes out the bytes
@@ -231,14 +242,14 @@ void ScanAndWrite(std::string_view text, std::string_view search, const Replacem
     Store16(cursor, replacement.block);
     cursor += any ? replacement.size : 0;
     last = any ? first + S : first;
-    matches = Above(matches, last - base);
+    matches &= matches - 1;
     // Further matches in the chunk follow the one before within 64 bytes.
     while (matches != 0) {
       const std::size_t at = base + Lowest(matches);
       Copy<kChunk>(cursor, src + last);
       cursor = replacement.WriteAt(cursor + (at - last));
       last = at + S;
-      matches = Above(matches, last - base);
+      matches &= matches - 1;
     }
   }
 
