@@ -2,7 +2,7 @@
 # missing first, so that on a fresh machine each alone does all the set-up.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test test-native test-sanitize test-windows bench dist format clean
+.PHONY: all deps run test test-native test-sanitize test-windows test-fuzz bench fuzz dist format clean
 
 all: deps
 	cmake --preset native >/dev/null && cmake --build --preset native -j$(JOBS)
@@ -14,7 +14,7 @@ deps:
 run: deps
 	@tools/run
 
-test: test-native test-sanitize test-windows
+test: test-native test-sanitize test-windows test-fuzz
 
 test-native: deps
 	cmake --preset native >/dev/null
@@ -35,6 +35,14 @@ bench: deps
 	cmake --preset native >/dev/null
 	cmake --build --preset native -j$(JOBS) --target benchmarks
 	tools/bench
+
+# The libFuzzer target against the reference loop, FUZZ_SECONDS (60) long;
+# make test runs it for 10 seconds.
+fuzz: deps
+	tools/fuzz
+
+test-fuzz: deps
+	FUZZ_SECONDS=10 tools/fuzz
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
