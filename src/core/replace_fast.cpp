@@ -47,6 +47,11 @@ inline std::size_t Lowest(Mask bits) {
   return static_cast<std::size_t>(__builtin_ctzll(bits));
 }
 
+// The place of the lowest bit, 64 when there is none, without a branch.
+inline std::size_t LowestOr64(Mask bits) {
+  return Lowest(bits | Mask{1} << 63) + (bits == 0 ? 1 : 0);
+}
+
 // Of the places where "----" begins, those that the scan from left to
 // right takes: a run of dashes gives a match every 4 bytes.
 Mask NonOverlapping(Mask starts) {
@@ -186,23 +191,23 @@ std::size_t CountByte(std::string_view text, char byte) {
 //   reserve the bound on the result's size once
 //   last = 0                 -- the first byte not yet written out
 //   trail = false            -- is the chunk's first byte a second byte?
-//   for each whole 64-byte chunk at base, while 16 more bytes follow it:
+//   for each 64-byte chunk at base, while 128 more bytes follow it:
 //     leads   = bits of the bytes >= 0x80        (movemask)
 //     needles = bits of the bytes == N           (cmpeq, movemask)
-//     seconds = TrailBytes(leads, trail)         (also updates trail)
-//     if S == 4: needles &= needles>>1 & needles>>2 & needles>>3,
-//                taking the missing high bits from the next 3 bytes
-//     matches = needles & ~seconds, without those below last
-//     for each match m, lowest first:
-//       write text[last, m) and the replacement; last = m + S
-//       drop the matches below last        (matches never overlap)
+//     matches = needles & ~TrailBytes(leads, trail)     (updates trail)
+//     if S == 4: matches &= needles>>1 & needles>>2 & needles>>3, taking
+//                the missing high bits from the next 3 bytes; drop those
+//                below last; in a run of dashes keep every fourth
+//     write text[last, first match or chunk end) and the replacement, kept
+//       only when there was a match; last = after it    (no branch)
+//     for each further match m: write text[last, m) and the replacement;
+//       last = m + S
 //   finish with the plain scan from the first character start at or after
 //   base that is not inside a match, which also drops a final lone lead
 //
 // Only the first byte of a match must begin a character: the bytes after a
 // byte below 0x80 begin characters, and matches consist of such bytes only,
-// so they never change where characters begin. A text without matches is
-// written out in one copy.
+// so they never change where characters begin.
 template <std::size_t S>
 void ScanAndWrite(std::string_view text, std::string_view search, const Replacement& replacement,
                   Output& out) {
@@ -235,13 +240,13 @@ void ScanAndWrite(std::string_view text, std::string_view search, const Replacem
     // up to the first match (or the chunk's end) and the replacement, of
     // which only the part that belongs there is kept.
     cursor = out.Room(cursor, room);
-    const bool any = matches != 0;
-    const std::size_t first = any ? base + Lowest(matches) : base + kChunk;
+    const std::size_t any = std::size_t{0} - (matches != 0);  // all ones or none
+    const std::size_t first = base + LowestOr64(matches);
     Copy<2 * kChunk>(cursor, src + last);
     cursor += first - last;
     Store16(cursor, replacement.block);
-    cursor += any ? replacement.size : 0;
-    last = any ? first + S : first;
+    cursor += replacement.size & any;
+    last = first + (S & any);
     matches &= matches - 1;
     // Further matches in the chunk follow the one before within 64 bytes.
     while (matches != 0) {
