@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "handle_count.h"
 #include "win/handle.h"
 
 namespace dashtab::win {
@@ -153,11 +154,10 @@ TEST(ThreadControlStart, PassesTheParameterAndHandsOutTheHandle) {
 TEST(ThreadControlStart, WithoutAHandleOutputLeavesNoHandleAndTheThreadRuns) {
   UniqueKernelHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   EventAndId state{go.get(), 0};
-  DWORD before = 0, after = 0;
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+  const long before = testing::OpenHandleCount();
+  ASSERT_GT(before, 0);
   ASSERT_TRUE(g_control.Start(RecordIdAndWait, reinterpret_cast<INT_PTR>(&state)));
-  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
-  EXPECT_EQ(after, before);
+  EXPECT_EQ(testing::OpenHandleCount(), before);
 
   // The thread runs on: it can still be found and is still waiting.
   for (int i = 0; i < 1000 && state.id == 0; ++i) {
