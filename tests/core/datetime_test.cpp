@@ -110,9 +110,11 @@ TEST(DateTimeFromTimeText, MalformedTextsGiveTheFailureValue) {
   EXPECT_EQ(DateTimeFromTimeText(std::string_view("2024/3/5 9:7:2\0", 15)), kDateTimeFailure);
 }
 
-// Every day from 0100-01-01 to 9999-12-31 against a plain walk through the
-// calendar, one day at a time, counting from 1899-12-30.
-TEST(DateTimeFromTimeText, EveryDayMatchesACalendarWalk) {
+// Days from 0100-01-01 to 9999-12-31 against a plain walk through the
+// calendar, one day at a time, counting from 1899-12-30: every day of whole
+// 400-year cycles at both ends and around day 0, and the first and last day
+// of every month in between.
+TEST(DateTimeFromTimeText, DaysMatchACalendarWalk) {
   auto daysIn = [](int year, int month) {
     if (month == 2) {
       const bool leap = year % 400 == 0 || (year % 4 == 0 && year % 100 != 0);
@@ -120,14 +122,19 @@ TEST(DateTimeFromTimeText, EveryDayMatchesACalendarWalk) {
     }
     return month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
   };
+  auto everyDay = [](int year) {
+    return year < 500 || (year >= 1600 && year < 2400) || year >= 9600;
+  };
   int year = 100, month = 1, day = 1;
   int failures = 0;
   for (long n = -657434; n <= 2958465 && failures < 10; ++n) {
-    const DateTime got = DateTimeFromTimeText(FormatTimeText(year, month, day, 0, 0, 0));
-    if (got != static_cast<double>(n)) {
-      ADD_FAILURE() << FormatTimeText(year, month, day, 0, 0, 0) << " gave " << got << ", expected "
-                    << n;
-      ++failures;
+    if (everyDay(year) || day == 1 || day == daysIn(year, month)) {
+      const DateTime got = DateTimeFromTimeText(FormatTimeText(year, month, day, 0, 0, 0));
+      if (got != static_cast<double>(n)) {
+        ADD_FAILURE() << FormatTimeText(year, month, day, 0, 0, 0) << " gave " << got
+                      << ", expected " << n;
+        ++failures;
+      }
     }
     if (++day > daysIn(year, month)) {
       day = 1;

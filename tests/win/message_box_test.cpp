@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "win/out_of_memory_box.h"
+
 namespace dashtab::win {
 namespace {
 
@@ -38,12 +40,19 @@ struct BoxSeen {
   std::string children;  // every child, for the failure message
 };
 
-// On a thread of its own: waits for the message box of `thread`, notes what
-// it shows and presses `press`. Joined when it goes out of scope.
+// On a thread of its own: waits for a message box of the thread that made
+// it, notes what the box shows and presses `press`. Joined when it goes out
+// of scope.
 class BoxWatcher {
  public:
-  explicit BoxWatcher(int press, HWND other = nullptr, DWORD findWithin = kFindWithin)
-      : thread_(GetCurrentThreadId()), worker_([=, this] { Watch(press, other, findWithin); }) {}
+  using Check = void (*)(const BoxSeen&);
+
+  // `other`: a window whose enabled state is noted; `check`, when given,
+  // looks at what was seen before the button is pressed.
+  explicit BoxWatcher(int press, HWND other = nullptr, DWORD findWithin = kFindWithin,
+                      Check check = nullptr)
+      : thread_(GetCurrentThreadId()),
+        worker_([=, this] { Watch(press, other, findWithin, check); }) {}
   ~BoxWatcher() { Join(); }
   const BoxSeen& seen() {
     Join();
@@ -88,7 +97,7 @@ class BoxWatcher {
     return TRUE;
   }
 
-  void Watch(int press, HWND other, DWORD findWithin) {
+  void Watch(int press, HWND other, DWORD findWithin, Check check) {
     HWND box = nullptr;
     for (DWORD waited = 0; !box && waited < findWithin; waited += 10) {
       EnumThreadWindows(thread_, FindBox, reinterpret_cast<LPARAM>(&box));
@@ -105,6 +114,9 @@ class BoxWatcher {
     seen_.topmost = (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     seen_.otherWindowEnabled = other && IsWindowEnabled(other);
     EnumChildWindows(box, NoteChild, reinterpret_cast<LPARAM>(&seen_));
+    if (check) {
+      check(seen_);
+    }
     HWND button = GetDlgItem(box, press);
     PostMessageA(button, BM_CLICK, 0, 0);
     // Should the click not reach it, the command itself closes the box.
@@ -245,6 +257,28 @@ TEST_F(MessageBoxTest, ABoxThatCannotBeShownAnswersZero) {
   EXPECT_EQ(ShowMessageBox("no owner", MB_YESNO, std::nullopt, reinterpret_cast<HWND>(0x7ff0)),
             kAnswerOk);
   EXPECT_FALSE(watcher.seen().found);
+}
+
+// Where the allocation that fails would go, so that it is not left out.
+char* volatile g_kept = nullptr;
+
+// In a child process: the box comes up, is checked and closed, and the
+// process ends with exit code -1. A box unlike the expected one ends it with
+// another code.
+TEST_F(MessageBoxTest, RunningOutOfMemoryShowsABoxAndEndsWithMinusOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        InstallOutOfMemoryBox();
+        static BoxWatcher watcher(IDOK, nullptr, kFindWithin, [](const BoxSeen& seen) {
+          if (seen.caption != "错误" || seen.buttons != std::vector<int>{IDOK} || !seen.icon) {
+            ExitProcess(3);
+          }
+        });
+        volatile std::size_t huge = std::size_t{1} << 62;
+        g_kept = new char[huge];
+      },
+      ::testing::ExitedWithCode(-1), "");
 }
 
 }  // namespace
