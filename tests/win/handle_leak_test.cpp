@@ -63,7 +63,7 @@ TEST(HandleLeaks, NoneAfterManyRoundsOfEveryOperation) {
   settle();
   const long before = OpenHandleCount();
   ASSERT_GT(before, 0);
-  for (int i = 0; i < 50; ++i) {
+  for (int i = 0; i < 20; ++i) {
     round();
   }
   settle();
