@@ -38,6 +38,11 @@ TEST(BytesToText, HandsOverTheStorage) {
   EXPECT_EQ(back.data(), storage);
 }
 
+TEST(ByteSet, FromALiteralKeepsItsZeroBytes) {
+  EXPECT_EQ(ByteSet("a\0b").size(), 3u);
+  EXPECT_TRUE(ByteSet("").empty());
+}
+
 TEST(TextToBytes, KeepsEveryByteButTheTerminator) {
   EXPECT_TRUE(TextToBytes(Text()).empty());
   EXPECT_EQ(TextToBytes(Text(Hex("B0 A1 09 2D"))).view(), Hex("B0 A1 09 2D"));
