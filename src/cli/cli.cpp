@@ -13,7 +13,9 @@ namespace {
 // Below this a single file is done before a progress line would be read.
 constexpr std::uint64_t kLargeFile = std::uint64_t{8} << 20;
 
-std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string Quoted(std::string_view name) {
+  return "'" + std::string(name) + "'";
+}
 
 // One line on standard error, rewritten in place; only on a terminal.
 class ProgressLine {
@@ -169,8 +171,7 @@ class Converter {
       return;
     }
     const std::uint64_t sizeOut = converted->size();
-    const std::uint64_t replacements =
-        CountReplacements(options_.direction, textLength, sizeOut);
+    const std::uint64_t replacements = CountReplacements(options_.direction, textLength, sizeOut);
 
     FileStatus written;
     if (options_.inPlace && replacements == 0 && sizeOut == sizeIn) {
@@ -178,8 +179,8 @@ class Converter {
     } else if (output.empty()) {
       written = WriteStandardOutput(converted->view());
     } else {
-      written = ReplaceFileAtomically(output, converted->view(),
-                                      ProgressFor(index, outName, "writing"));
+      written =
+          ReplaceFileAtomically(output, converted->view(), ProgressFor(index, outName, "writing"));
     }
     if (!written.ok()) {
       Fail("cannot write", outName, written);

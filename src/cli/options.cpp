@@ -13,7 +13,9 @@ std::optional<Direction> DirectionFromCommand(std::string_view command) {
   return std::nullopt;
 }
 
-ParseResult Refuse(std::string why) { return {std::nullopt, std::move(why)}; }
+ParseResult Refuse(std::string why) {
+  return {std::nullopt, std::move(why)};
+}
 
 // The combinations that make no sense, once everything has been read.
 std::string CheckCombination(const Options& options) {
@@ -140,8 +142,8 @@ ParseResult ParseArguments(std::span<const std::string> arguments) {
 
 std::string UsageText(std::string_view program) {
   const std::string p(program);
-  return "Usage: " + p + " to-tab|to-dashes [options] [INPUT]\n" +
-         "       " + p + " to-tab|to-dashes --in-place [options] INPUT...\n" +
+  return "Usage: " + p + " to-tab|to-dashes [options] [INPUT]\n" + "       " + p +
+         " to-tab|to-dashes --in-place [options] INPUT...\n" +
          "\n"
          "Rewrites a text file: to-tab turns every \"----\" into a TAB, to-dashes turns\n"
          "every TAB into \"----\". Files are bytes: the text ends at the first zero byte,\n"
@@ -167,9 +169,14 @@ std::string UsageText(std::string_view program) {
          "  2  the command line was wrong; nothing was done\n"
          "\n"
          "Examples:\n"
-         "  " + p + " to-tab table.txt -o table-tabs.txt\n"
-         "  " + p + " to-dashes --in-place --verbose *.tsv\n"
-         "  producer | " + p + " to-tab > converted.txt\n";
+         "  " +
+         p +
+         " to-tab table.txt -o table-tabs.txt\n"
+         "  " +
+         p +
+         " to-dashes --in-place --verbose *.tsv\n"
+         "  producer | " +
+         p + " to-tab > converted.txt\n";
 }
 
 std::string VersionText(std::string_view program) {

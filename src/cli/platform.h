@@ -64,8 +64,7 @@ FileStatus WriteStandardOutput(std::string_view bytes);
 // Writes the bytes to a new file in the target's folder and moves it over
 // the target in one step, keeping the target's permissions where the
 // platform allows. On any failure the target is left as it was and the new
-// A target that is a device or a pipe is written into instead.
-// file is removed.
+// file is removed. A target that is a device or a pipe is written into.
 FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                                  const Progress& progress);
 

@@ -282,11 +282,17 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path) {
                       static_cast<std::uint64_t>(info.st_ino)};
 }
 
-std::optional<FileIdentity> IdentifyStandardInput() { return IdentifyDescriptor(STDIN_FILENO); }
+std::optional<FileIdentity> IdentifyStandardInput() {
+  return IdentifyDescriptor(STDIN_FILENO);
+}
 
-std::optional<FileIdentity> IdentifyStandardOutput() { return IdentifyDescriptor(STDOUT_FILENO); }
+std::optional<FileIdentity> IdentifyStandardOutput() {
+  return IdentifyDescriptor(STDOUT_FILENO);
+}
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StandardErrorIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
 
 void WriteStandardError(std::string_view text) {
   (void)WriteDescriptor(STDERR_FILENO, text, nullptr);
