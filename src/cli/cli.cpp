@@ -13,8 +13,13 @@ namespace {
 // Below this a single file is done before a progress line would be read.
 constexpr std::uint64_t kLargeFile = std::uint64_t{8} << 20;
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) about a literal
+// added to a temporary string.
 std::string Quoted(std::string_view name) {
-  return "'" + std::string(name) + "'";
+  std::string quoted(1, '\'');
+  quoted.append(name);
+  quoted += '\'';
+  return quoted;
 }
 
 // One line on standard error, rewritten in place; only on a terminal.
@@ -32,10 +37,12 @@ class ProgressLine {
       return;
     }
     // Blanks over the rest of the old line: no terminal escapes needed.
-    std::string line = "\r" + text;
+    std::string line(1, '\r');
+    line += text;
     if (text.size() < shown_.size()) {
       line.append(shown_.size() - text.size(), ' ');
-      line += "\r" + text;
+      line += '\r';
+      line += text;
     }
     WriteStandardError(line);
     shown_ = text;
@@ -43,7 +50,10 @@ class ProgressLine {
 
   void Clear() {
     if (enabled_ && !shown_.empty()) {
-      WriteStandardError("\r" + std::string(shown_.size(), ' ') + "\r");
+      std::string blank(1, '\r');
+      blank.append(shown_.size(), ' ');
+      blank += '\r';
+      WriteStandardError(blank);
       shown_.clear();
     }
   }
@@ -112,7 +122,11 @@ class Converter {
     }
     std::string text = std::string(program_) + ": ";
     if (options_.inputs.size() > 1) {
-      text += "[" + std::to_string(index) + "/" + std::to_string(options_.inputs.size()) + "] ";
+      text += '[';
+      text += std::to_string(index);
+      text += '/';
+      text += std::to_string(options_.inputs.size());
+      text += "] ";
     }
     progress_.Show(text + name + ": " + state);
   }
