@@ -221,6 +221,15 @@ UniqueFileHandle CreateTemporaryBeside(const std::wstring& target, std::wstring&
   return {};
 }
 
+// A move over a file that another program holds open fails as "access
+// denied"; asking for the right to delete the file tells the cases apart.
+bool HeldOpenByAnother(const std::wstring& path) {
+  UniqueFileHandle probe(CreateFileW(path.c_str(), DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 bool IsConsole(HANDLE handle) {
   DWORD mode;
   return GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode);
@@ -266,6 +275,11 @@ FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes
   if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return {FileError::kIsADirectory, {}};
   }
+  // Windows refuses to move a file over a read-only one, Wine does not:
+  // the program refuses by itself, the same everywhere.
+  if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return {FileError::kPermissionDenied, {}};
+  }
 
   std::wstring name;
   FileStatus status;
@@ -291,7 +305,10 @@ FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes
   }
   if (!MoveFileExW(temporary.path().c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return StatusFromError(GetLastError(), target, true);
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED && HeldOpenByAnother(target)
+               ? FileStatus{FileError::kInUse, {}}
+               : StatusFromError(error, target, true);
   }
   temporary.Keep();
   return {};
