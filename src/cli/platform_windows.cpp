@@ -365,6 +365,9 @@ std::vector<std::string> CommandLineArguments(int, char**) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> arguments;
+  if (!wide) {
+    return arguments;
+  }
   for (int i = 1; i < count; ++i) {
     arguments.push_back(Utf8(wide[i]));
   }
