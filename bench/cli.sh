@@ -30,23 +30,29 @@ rm "$work/mib"
 bytes=$(stat -c %s "$work/input")
 cat "$work/input" >/dev/null  # into the page cache for every contender alike
 
-# best_of NAME COMMAND...: the best wall time in seconds and the largest peak
-# resident set in KiB over $runs runs, stored in time_NAME and rss_NAME.
+# best_of NAME COMMAND...: the best wall time in seconds, the processor time
+# (user + system) of that run and the largest peak resident set in KiB over
+# $runs runs, stored in time_NAME, cpu_NAME and rss_NAME. The processor time
+# shows how much of the wall time was waiting for a busy machine.
 best_of() {
-  local name=$1 best="" peak=0 start end t m
+  local name=$1 best="" cpu="" peak=0 start end t m u s
   shift
   for _ in $(seq "$runs"); do
     rm -f "$work/output"
     start=$(date +%s%N)
-    /usr/bin/time -f '%M' -o "$work/time" "$@"
+    /usr/bin/time -f '%M %U %S' -o "$work/time" "$@"
     end=$(date +%s%N)
     t=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", (e - s) / 1e9 }')
-    read -r m <"$work/time"
-    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
+    read -r m u s <"$work/time"
+    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+      best=$t
+      cpu=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')
+    fi
     if [ "$m" -gt "$peak" ]; then peak=$m; fi
   done
   printf -v "time_$name" '%s' "$best"
   printf -v "rss_$name" '%s' "$peak"
+  printf -v "cpu_$name" '%s' "$cpu"
 }
 
 best_of cp cp "$work/input" "$work/output"
@@ -60,17 +66,19 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'
 memory() { awk -v k="$1" -v n="$bytes" 'BEGIN { printf "%.2f", k * 1024 / n }'; }
 
 echo "dashtab command line, end to end: $mib MiB file ($bytes bytes), best of $runs runs"
-printf '%-38s %8s %10s %10s %12s\n' "" "seconds" "/ cp" "sed / it" "peak / file"
-printf '%-38s %8s\n' "cp" "$time_cp"
-printf '%-38s %8s %10s\n' "sed 's/----/\\t/g'" "$time_sed_tab" "$(ratio "$time_sed_tab" "$time_cp")"
-printf '%-38s %8s %10s\n' "sed 's/\\t/----/g'" "$time_sed_dashes" "$(ratio "$time_sed_dashes" "$time_cp")"
-printf '%-38s %8s %10s %10s %12s\n' "dashtab to-tab -o (atomic, fsync)" "$time_to_tab" \
+row() { printf '%-38s %8s %8s %8s %9s %12s\n' "$@"; }
+row "" "seconds" "cpu s" "/ cp" "sed / it" "peak / file"
+row "cp" "$time_cp" "$cpu_cp"
+row "sed 's/----/\t/g'" "$time_sed_tab" "$cpu_sed_tab" "$(ratio "$time_sed_tab" "$time_cp")"
+row "sed 's/\t/----/g'" "$time_sed_dashes" "$cpu_sed_dashes" \
+  "$(ratio "$time_sed_dashes" "$time_cp")"
+row "dashtab to-tab -o (atomic, fsync)" "$time_to_tab" "$cpu_to_tab" \
   "$(ratio "$time_to_tab" "$time_cp")" "$(ratio "$time_sed_tab" "$time_to_tab")" \
   "$(memory "$rss_to_tab")"
-printf '%-38s %8s %10s %10s %12s\n' "dashtab to-dashes -o (atomic, fsync)" "$time_to_dashes" \
+row "dashtab to-dashes -o (atomic, fsync)" "$time_to_dashes" "$cpu_to_dashes" \
   "$(ratio "$time_to_dashes" "$time_cp")" "$(ratio "$time_sed_dashes" "$time_to_dashes")" \
   "$(memory "$rss_to_dashes")"
-printf '%-38s %8s %10s %10s %12s\n' "dashtab to-tab > file" "$time_to_tab_stdout" \
+row "dashtab to-tab > file" "$time_to_tab_stdout" "$cpu_to_tab_stdout" \
   "$(ratio "$time_to_tab_stdout" "$time_cp")" "$(ratio "$time_sed_tab" "$time_to_tab_stdout")" \
   "$(memory "$rss_to_tab_stdout")"
 echo "targets: at most 1.5 x cp, at least 10 x faster than sed, peak at most 2.2 x the file"
