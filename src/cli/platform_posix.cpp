@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,27 +84,12 @@ class TemporaryFile {
   std::string path_;
 };
 
-// A large file read into 4 KiB pages costs one page fault per page, which
-// on this kind of machine takes longer than the conversion itself; huge
-// pages, asked for before the buffer is first touched, take that cost away.
-void AdviseHugePages(char* data, std::size_t size) {
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
-  if (end > begin) {
-    (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-  }
-}
-
 ReadResult ReadDescriptor(int fd, std::uint64_t expected, const Progress& progress) {
   ReadResult result;
   std::string bytes;
   try {
     // One byte more than expected, so that the end shows without a resize.
-    const std::size_t size = expected > 0 ? expected + 1 : std::size_t{1} << 16;
-    bytes.reserve(size);
-    AdviseHugePages(bytes.data(), bytes.capacity());
-    bytes.resize(size);
+    bytes.resize(expected > 0 ? expected + 1 : std::size_t{1} << 16);
   } catch (const std::bad_alloc&) {
     result.status = {FileError::kNotEnoughMemory, {}};
     return result;
