@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -131,9 +132,12 @@ class Converter {
     progress_.Show(text + name + ": " + state);
   }
 
-  Progress ProgressFor(std::size_t index, const std::string& name, const std::string& doing) {
-    return [this, index, name, doing](std::uint64_t done, std::uint64_t total) {
-      ShowProgress(index, name, doing + " " + Percent(done, total), total);
+  // Whether a file is large is a matter of its input: the output of a
+  // large file may well be small.
+  Progress ProgressFor(std::size_t index, const std::string& name, const std::string& doing,
+                       std::uint64_t inputSize) {
+    return [this, index, name, doing, inputSize](std::uint64_t done, std::uint64_t total) {
+      ShowProgress(index, name, doing + " " + Percent(done, total), std::max(total, inputSize));
     };
   }
 
@@ -160,7 +164,7 @@ class Converter {
     }
 
     ReadResult read = fromStdin ? ReadStandardInput()
-                                : ReadWholeFile(input, ProgressFor(index, inName, "reading"));
+                                : ReadWholeFile(input, ProgressFor(index, inName, "reading", 0));
     if (!read.status.ok()) {
       Fail("cannot read", inName, read.status);
       return;
@@ -193,8 +197,8 @@ class Converter {
     } else if (output.empty()) {
       written = WriteStandardOutput(converted->view());
     } else {
-      written =
-          ReplaceFileAtomically(output, converted->view(), ProgressFor(index, outName, "writing"));
+      written = ReplaceFileAtomically(output, converted->view(),
+                                      ProgressFor(index, outName, "writing", sizeIn));
     }
     if (!written.ok()) {
       Fail("cannot write", outName, written);

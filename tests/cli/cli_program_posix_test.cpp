@@ -185,5 +185,33 @@ TEST_F(ProgramTest, ProgressLineOnlyOnATerminal) {
   EXPECT_EQ(onPipe.err.find('\r'), std::string::npos) << onPipe.err;
 }
 
+TEST_F(ProgramTest, ProgressLineForOneLargeFile) {
+  const std::string source = File("big.txt", std::string(9 << 20, '-'));
+  const std::string output = Path("out.txt");
+  ProgramRun run;
+  run.arguments = {"to-tab", source, "-o", output};
+  run.errorOnTerminal = true;
+  const ProgramResult result = RunProgram(run);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("'" + source + "': reading 100%"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("'" + output + "': writing 100%"), std::string::npos) << result.err;
+  // Wiped at the end: the last thing written is a return to the line's start.
+  ASSERT_FALSE(result.err.empty());
+  EXPECT_EQ(result.err.back(), '\r');
+  EXPECT_EQ(Contents(output), std::string(9 << 18, '\t'));
+}
+
+TEST_F(ProgramTest, HardLinkToTheInputIsTheInput) {
+  const std::string source = File("in.txt", "a----b");
+  const std::string link = Path("link.txt");
+  ASSERT_EQ(::link(source.c_str(), link.c_str()), 0);
+  const ProgramResult result = RunCli({"to-tab", source, "-o", link});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("cannot write '" + link + "': the output is the input"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(Contents(source), "a----b");
+}
+
 }  // namespace
 }  // namespace dashtab::testing
