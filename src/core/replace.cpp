@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/replace_fast.h"
+
 namespace dashtab {
 namespace {
 
@@ -41,6 +43,11 @@ Text ReplaceSubtext(const Text& text, const Text& search, const std::optional<Te
 
   if (src.empty() || needle.empty() || offset >= src.size() || (limited && remaining == 0)) {
     return text;
+  }
+  // The conversion's two searches over the whole text take the vector scan.
+  if (caseSensitive && offset == 0 && !limited && IsFastSearch(needle) &&
+      with.size() <= kMaxFastReplacement) {
+    return Text(ReplaceAllFast(src, needle, with));
   }
 
   std::string out;

@@ -16,7 +16,7 @@ bool SameByte(unsigned char a, unsigned char b, bool caseSensitive) {
 
 }  // namespace
 
-std::string ReferenceReplace(const std::string& text, const std::string& search,
+std::string ReferenceReplace(std::string_view text, std::string_view search,
                              const std::optional<std::string>& replacement,
                              std::optional<int> start, std::optional<int> count,
                              bool caseSensitive) {
@@ -31,10 +31,10 @@ std::string ReferenceReplace(const std::string& text, const std::string& search,
   long left = (count && *count >= 0) ? *count : -1;
   // Step 2: nothing to do.
   if (L == 0 || S == 0 || offset >= L || left == 0) {
-    return text;
+    return std::string(text);
   }
   // Step 3: the head is copied unchanged.
-  std::string result = text.substr(0, offset);
+  std::string result(text.substr(0, offset));
   std::size_t pos = offset;
   // Step 4: one step at a time while at least S bytes remain.
   while (L - pos >= S) {

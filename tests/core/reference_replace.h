@@ -4,10 +4,11 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace dashtab::testing {
 
-std::string ReferenceReplace(const std::string& text, const std::string& search,
+std::string ReferenceReplace(std::string_view text, std::string_view search,
                              const std::optional<std::string>& replacement,
                              std::optional<int> start, std::optional<int> count,
                              bool caseSensitive);

@@ -1,0 +1,33 @@
+// The fast path of ReplaceSubtext for the two searches that the conversion
+// makes, "----" and a single TAB, over the whole text, every occurrence,
+// case-sensitive. It gives exactly what the plain scan gives, the
+// double-byte rule and the dropped final lone lead byte included.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace dashtab {
+
+// The longest replacement that the fast path writes.
+inline constexpr std::size_t kMaxFastReplacement = 16;
+
+// Whether ReplaceAllFast handles this search text.
+bool IsFastSearch(std::string_view search);
+
+// Every occurrence of `search` in `text` replaced by `replacement`. Needs
+// IsFastSearch(search) and a replacement of at most kMaxFastReplacement
+// bytes. The result is allocated once, at a bound computed up front.
+std::string ReplaceAllFast(std::string_view text, std::string_view search,
+                           std::string_view replacement);
+
+// The size that ReplaceAllFast reserves for its result, never less than the
+// result: the text's length when the replacement is no longer than the
+// search text, else the length plus the growth if every occurrence of the
+// search byte began a match (exact for a TAB search when no TAB is the
+// second byte of a character).
+std::size_t FastOutputBound(std::string_view text, std::string_view search,
+                            std::string_view replacement);
+
+}  // namespace dashtab
