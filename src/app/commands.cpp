@@ -70,8 +70,8 @@ void StartCommand(MainWindow& window) {
 
   window.WriteProperty(Control::按钮1, BoolProperty::Disabled, true);
   win::UniqueKernelHandle thread;
-  const bool started = TheThreadControl->Start(
-      &ConversionThreadEntry, reinterpret_cast<INT_PTR>(job.get()), thread.put());
+  const bool started = TheThreadControl->Start(&ConversionThreadEntry,
+                                               reinterpret_cast<INT_PTR>(job.get()), thread.put());
   if (started) {
     job.release();  // the thread owns it now
   }

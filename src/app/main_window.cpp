@@ -35,10 +35,11 @@ constexpr ControlLayout kLayout[] = {
     {Control::按钮2, "Button", "选择文件", kPushButtonStyle, 0, 287, 8, 65, 24},
     {Control::编辑框1, "Edit", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL,
      WS_EX_CLIENTEDGE, 80, 9, 200, 24},
-    {Control::标签1, "Static", "选择文件：", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE, 0, 16,
-     8, 64, 24},
+    {Control::标签1, "Static", "选择文件：", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE, 0,
+     16, 8, 64, 24},
     {Control::组合框1, "ComboBox", "",
-     WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 128, 49, 112, kComboHeight},
+     WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 128, 49, 112,
+     kComboHeight},
     {Control::通用对话框1, nullptr, nullptr, 0, 0, 16, 48, 40, 24},
     {Control::按钮1, "Button", "开始转换", kPushButtonStyle, 0, 128, 73, 112, 56},
 };
@@ -53,19 +54,23 @@ constexpr int kDroppedListHeight = 120;
 constexpr Control kKeyboardOrder[] = {Control::按钮1, Control::组合框1, Control::编辑框1,
                                       Control::按钮2};
 
-int ControlId(Control control) { return kFirstControlId + static_cast<int>(control); }
+int ControlId(Control control) {
+  return kFirstControlId + static_cast<int>(control);
+}
 
 bool CanTakeFocus(HWND control) {
   return control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control);
 }
 
-HINSTANCE ThisModule() { return GetModuleHandleA(nullptr); }
+HINSTANCE ThisModule() {
+  return GetModuleHandleA(nullptr);
+}
 
 // Shared icons from the resource: the system owns them, nothing to free.
 HICON SmallIcon() {
   return static_cast<HICON>(LoadImageA(ThisModule(), kIconName, IMAGE_ICON,
-                                       GetSystemMetrics(SM_CXSMICON),
-                                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                       LR_SHARED));
 }
 
 // Registers the class once per process; later windows reuse it.
@@ -169,8 +174,7 @@ bool MainWindow::OnCreate() {
   SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   SendMessageA(hwnd_, WM_SETICON, ICON_BIG,
                reinterpret_cast<LPARAM>(LoadIconA(ThisModule(), kIconName)));
-  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL,
-               reinterpret_cast<LPARAM>(SmallIcon()));
+  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallIcon()));
   CreateControls();
   for (const ControlLayout& layout : kLayout) {
     if (layout.window_class != nullptr && ControlHandle(layout.control) == nullptr) {
@@ -189,11 +193,11 @@ void MainWindow::CreateControls() {
     // A drop-down list takes the height of its open list at creation; the
     // closed box is sized below.
     const int create_height = is_combo ? layout.height + kDroppedListHeight : layout.height;
-    HWND control = CreateWindowExA(
-        layout.ex_style, layout.window_class, layout.text, layout.style, layout.left, layout.top,
-        layout.width, create_height, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.control))), ThisModule(),
-        nullptr);
+    HWND control =
+        CreateWindowExA(layout.ex_style, layout.window_class, layout.text, layout.style,
+                        layout.left, layout.top, layout.width, create_height, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.control))),
+                        ThisModule(), nullptr);
     controls_[static_cast<int>(layout.control)] = control;
     if (control == nullptr) {
       continue;
@@ -293,8 +297,17 @@ void MainWindow::OnNcDestroy() {
   }
 }
 
+bool MainWindow::PreTranslateMessage(MSG& msg) {
+  if (hwnd_ == nullptr || !IsWindow(hwnd_)) {
+    return false;
+  }
+  return TranslateKeyboardOrder(msg) || IsDialogMessageA(hwnd_, &msg);
+}
+
+// The dialog manager would follow the stacking order, which is the creation
+// order; the keyboard order differs from it, so Tab is handled here.
 bool MainWindow::TranslateKeyboardOrder(const MSG& msg) {
-  if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || hwnd_ == nullptr) {
+  if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB) {
     return false;
   }
   if (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) {

@@ -76,10 +76,11 @@ class MainWindow {
   // True when the user confirmed it.
   bool OpenDialog(Control control);
 
-  // The keys the window handles itself before the dialog manager sees them
-  // (Tab and Shift+Tab in the window's keyboard order). True when `msg` was
-  // used up.
-  bool TranslateKeyboardOrder(const MSG& msg);
+  // The window's keys, for the message loop to call before it translates
+  // and dispatches `msg`: Tab and Shift+Tab in the window's keyboard order,
+  // then the dialog manager (Esc closes, Enter does nothing). True when
+  // `msg` was used up.
+  bool PreTranslateMessage(MSG& msg);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -96,6 +97,7 @@ class MainWindow {
   void CreateControls();
   void CorrectOuterSize();
   void FocusFirstInKeyboardOrder();
+  bool TranslateKeyboardOrder(const MSG& msg);
   void MoveFocus(bool backward);
   void SetDisabled(Control control, bool disabled);
 

@@ -8,6 +8,7 @@
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/thread_control_instance.h"
+#include "win/out_of_memory_box.h"
 
 namespace dashtab::app {
 namespace {
@@ -65,8 +66,7 @@ std::optional<int> RunMessageLoop(MainWindow& window) {
     if (got == -1) {
       return std::nullopt;
     }
-    if (window.TranslateKeyboardOrder(msg) ||
-        (IsWindow(window.hwnd()) && IsDialogMessageA(window.hwnd(), &msg))) {
+    if (window.PreTranslateMessage(msg)) {
       continue;
     }
     TranslateMessage(&msg);
@@ -75,6 +75,7 @@ std::optional<int> RunMessageLoop(MainWindow& window) {
 }
 
 int ProgramMain() {
+  win::InstallOutOfMemoryBox();
   SetCurrentDirectoryToProgramFolder();
   const ThreadControlScope thread_control;
 
@@ -94,4 +95,6 @@ int ProgramMain() {
 }  // namespace
 }  // namespace dashtab::app
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return dashtab::app::ProgramMain(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  return dashtab::app::ProgramMain();
+}

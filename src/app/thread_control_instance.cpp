@@ -4,7 +4,9 @@ namespace dashtab::app {
 
 win::ThreadControl* TheThreadControl = nullptr;
 
-void CreateThreadControl() { TheThreadControl = new win::ThreadControl(); }
+void CreateThreadControl() {
+  TheThreadControl = new win::ThreadControl();
+}
 
 void DestroyThreadControl() {
   if (TheThreadControl == nullptr) {
