@@ -215,13 +215,18 @@ void MainWindow::CreateControls() {
   }
   SendMessageA(combo, CB_SETCURSEL, 0, 0);
   // The closed box's height follows its selection field: fit it to the
-  // layout's height.
-  RECT box{};
-  GetWindowRect(combo, &box);
-  const LRESULT field = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-  const int surplus = (box.bottom - box.top) - kComboHeight;
-  if (field != CB_ERR && surplus != 0 && field - surplus > 0) {
-    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field - surplus);
+  // layout's height. How the field's height counts differs between
+  // systems, so step by what the box measures.
+  LRESULT field = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  for (int tries = 0; tries < 4 && field != CB_ERR; ++tries) {
+    RECT box{};
+    GetWindowRect(combo, &box);
+    const int surplus = (box.bottom - box.top) - kComboHeight;
+    if (surplus == 0 || field - surplus <= 0) {
+      break;
+    }
+    field -= surplus;
+    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
   }
 }
 
