@@ -8,7 +8,7 @@
 //   dashtab_demo.exe <dashtab.exe> <source> <output> [<sync folder>]
 //
 // With a sync folder it creates "<step>.ready" there and waits for
-// "<step>.done" (steps: window, box) before it goes on.
+// "<step>.done" (steps: window, save, box) before it goes on.
 #include <windows.h>
 
 #include <cstdio>
@@ -157,6 +157,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!name)
     return Fail("the save dialog has no file name field");
   SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(output.c_str()));
+  if (!Handshake(sync, L"save")) return Fail("no screenshot of the save dialog");
   PostMessageW(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(save, IDOK)));
 
