@@ -157,7 +157,8 @@ int wmain(int argc, wchar_t** argv) {
   if (!name)
     return Fail("the save dialog has no file name field");
   SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(output.c_str()));
-  if (!Handshake(sync, L"save")) return Fail("no screenshot of the save dialog");
+  if (!Handshake(sync, L"save"))
+    return Fail("no screenshot of the save dialog");
   PostMessageW(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(save, IDOK)));
 

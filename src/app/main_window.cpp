@@ -306,7 +306,7 @@ bool MainWindow::PreTranslateMessage(MSG& msg) {
   if (hwnd_ == nullptr || !IsWindow(hwnd_)) {
     return false;
   }
-  return TranslateKeyboardOrder(msg) || IsDialogMessageA(hwnd_, &msg);
+  return TranslateKeyboardOrder(msg) || IsDialogMessageW(hwnd_, &msg);
 }
 
 // The dialog manager would follow the stacking order, which is the creation

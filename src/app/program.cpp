@@ -59,7 +59,9 @@ std::optional<int> RunMessageLoop(MainWindow& window) {
   }
   MSG msg{};
   for (;;) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    // W, not A: a typed character outside ASCII comes through the A
+    // functions as "?", even with the UTF-8 code page.
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
       return static_cast<int>(msg.wParam);
     }
@@ -70,7 +72,7 @@ std::optional<int> RunMessageLoop(MainWindow& window) {
       continue;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
