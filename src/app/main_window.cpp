@@ -143,7 +143,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnCommand(wparam, lparam);
       return 0;
     case WM_ACTIVATE:
-      OnActivate(wparam);
+      OnActivate(wparam, lparam);
       return 0;
     case WM_SETFOCUS:
       OnSetFocus();
@@ -256,14 +256,14 @@ void MainWindow::OnCommand(WPARAM wparam, LPARAM lparam) {
   }
 }
 
-void MainWindow::OnActivate(WPARAM wparam) {
+void MainWindow::OnActivate(WPARAM wparam, LPARAM lparam) {
   if (LOWORD(wparam) == WA_INACTIVE) {
     HWND focus = GetFocus();
     focus_on_deactivate_ = (focus != nullptr && IsChild(hwnd_, focus)) ? focus : nullptr;
   }
   // The default handling gives the window the focus when it is activated,
   // which OnSetFocus passes on to a control.
-  DefWindowProcA(hwnd_, WM_ACTIVATE, wparam, 0);
+  DefWindowProcA(hwnd_, WM_ACTIVATE, wparam, lparam);
 }
 
 void MainWindow::OnSetFocus() {

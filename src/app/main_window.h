@@ -89,7 +89,7 @@ class MainWindow {
 
   bool OnCreate();
   void OnCommand(WPARAM wparam, LPARAM lparam);
-  void OnActivate(WPARAM wparam);
+  void OnActivate(WPARAM wparam, LPARAM lparam);
   void OnSetFocus();
   LRESULT OnControlColor(HDC dc);
   void OnDestroy();
