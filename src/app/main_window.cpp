@@ -90,6 +90,24 @@ void RegisterWindowClass(WNDPROC procedure) {
   RegisterClassExA(&window_class);
 }
 
+// The window's text in the process code page (UTF-8), sized exactly: the
+// A length of a text is only an estimate.
+Text WindowText(HWND window) {
+  std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  wide.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, wide.data(), static_cast<int>(wide.size()))));
+  if (wide.empty()) {
+    return Text();
+  }
+  const int wide_length = static_cast<int>(wide.size());
+  std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(
+                        CP_ACP, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr)),
+                    '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, bytes.data(),
+                      static_cast<int>(bytes.size()), nullptr, nullptr);
+  return Text(std::move(bytes));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(MainWindowEvents events) : events_(std::move(events)) {}
@@ -368,12 +386,7 @@ Text MainWindow::ReadProperty(Control control, TextProperty property) const {
     if (property == TextProperty::FileName) {
       return control == Control::通用对话框1 ? dialog_.file_name() : Text();
     }
-    HWND window = ControlHandle(control);
-    // The A length can overstate the bytes; the copy says how many came.
-    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-    return Text(std::move(text));
+    return WindowText(ControlHandle(control));
   });
 }
 
