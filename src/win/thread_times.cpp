@@ -1,14 +1,11 @@
-#include <string>
+#include "win/thread_times.h"
 
-#include "core/datetime.h"
 #include "win/thread_control.h"
 
 namespace dashtab::win {
-namespace {
 
-// A thread time as a local DateTime to the whole second, by way of the time
-// text; a step that fails leaves its value as it was (the zero SYSTEMTIME
-// for the last one), which ends in the failure value where no date fits.
+// A step that fails leaves its value as it was (the zero SYSTEMTIME for the
+// last one), which ends in the failure value where no date fits.
 DateTime LocalDateTimeFromFileTime(const FILETIME& time) {
   FILETIME local = time;
   FILETIME shifted;
@@ -22,8 +19,6 @@ DateTime LocalDateTimeFromFileTime(const FILETIME& time) {
   return DateTimeFromTimeText(FormatTimeText(fields.wYear, fields.wMonth, fields.wDay, fields.wHour,
                                              fields.wMinute, fields.wSecond));
 }
-
-}  // namespace
 
 void ThreadControl::QueryTimes(HANDLE thread, DateTime& creation, DateTime& exit, DateTime& kernel,
                                DateTime& user) {

@@ -135,6 +135,8 @@ class WindowTest : public ::testing::Test {
     HWND field = FileNameField(dialog);
     std::wstring offered = Text(field);
     if (!shot_dialog_.empty()) {
+      Sync(dialog);
+      Sleep(500);  // the dialog fills its list after it is shown
       std::string file = SaveScreenshot(shot_dialog_, ScreenRect(dialog));
       std::cout << "screenshot of the save dialog: " << file << "\n";
       shot_dialog_.clear();
@@ -493,6 +495,7 @@ TEST_F(WindowTest, OutputIsEmptyBeforeTheJobWritesIt) {
     // The start command has returned once the window answers.
     ASSERT_TRUE(Sync(window_));
     EXPECT_EQ(FileLength(output), 0) << "the output is not there, empty, when the job starts";
+    EXPECT_TRUE(IsWindowEnabled(start_)) << "开始转换 stays disabled while the job runs";
     ASSERT_TRUE(CloseCompletionBox(output).has_value());
     EXPECT_TRUE(ReadBytes(output) == LargeSourceConverted()) << "the large output is wrong";
   }
@@ -532,7 +535,12 @@ TEST_F(WindowTest, ChooseFilePutsTheChosenPathIntoTheField) {
   WriteBytes(source, "a\tb");
   ASSERT_TRUE(SetText(edit_, L"typed by hand"));
 
-  PostMessageW(choose_, BM_CLICK, 0, 0);
+  // Opened from the keyboard: Space on the focused 选择文件 presses it.
+  ASSERT_TRUE(BringToFront(window_));
+  ASSERT_TRUE(WaitFor([&] { return FocusedWindow(thread_) == start_; }, 3000));
+  PressKey(VK_TAB, true);
+  ASSERT_TRUE(WaitFor([&] { return FocusedWindow(thread_) == choose_; }, 3000));
+  PressKey(VK_SPACE);
   EXPECT_EQ(AnswerFileDialog(L"", false), L"") << "the first open dialog offers no name";
   ExpectNothingShown();
   EXPECT_EQ(Narrow(Text(edit_)), "typed by hand");
@@ -549,6 +557,51 @@ TEST_F(WindowTest, ChooseFilePutsTheChosenPathIntoTheField) {
   AnswerFileDialog(output);
   ASSERT_TRUE(CloseCompletionBox(output).has_value());
   EXPECT_EQ(ReadBytes(output), "a----b");
+
+  // The next open dialog starts from the file last chosen in either dialog.
+  PostMessageW(choose_, BM_CLICK, 0, 0);
+  EXPECT_TRUE(AnswerFileDialog(L"", false).ends_with(L"out.txt"));
+  ExpectNothingShown();
+}
+
+TEST_F(WindowTest, SourceThatCannotBeReadGivesAnEmptyOutputAndTheBox) {
+  CreateDirectoryW(File(L"folder").c_str(), nullptr);
+  WriteBytes(File(L"match.txt"), "a----b");
+  struct Case {
+    const char* name;
+    std::wstring source;
+    std::function<void()> while_dialog_open;  // after the start command checked the source
+  };
+  HANDLE held = INVALID_HANDLE_VALUE;
+  const std::wstring gone = File(L"gone.txt");
+  const std::wstring locked = File(L"locked.txt");
+  const Case cases[] = {
+      {"a folder", File(L"folder"), [] {}},
+      {"a pattern that matches a file", File(L"mat*.txt"), [] {}},
+      {"deleted after the check", gone, [&] { EXPECT_TRUE(DeleteFileW(gone.c_str())); }},
+      {"held open for writing by another program", locked,
+       [&] {
+         held = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+         EXPECT_NE(held, INVALID_HANDLE_VALUE);
+       }},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(gone, "a----b");
+    WriteBytes(locked, "a----b");
+    std::wstring output = File(L"out" + std::to_wstring(++n) + L".txt");
+    PrepareAndClickStart(c.source, 0);
+    ASSERT_NE(WaitForFileDialog(), nullptr);
+    c.while_dialog_open();
+    AnswerFileDialog(output);
+    EXPECT_TRUE(CloseCompletionBox(output).has_value());
+    EXPECT_EQ(ReadBytes(output), "");
+    if (held != INVALID_HANDLE_VALUE)
+      CloseHandle(held);
+    held = INVALID_HANDLE_VALUE;
+  }
 }
 
 TEST_F(WindowTest, BareNameIsLookedUpInTheProgramsFolder) {
@@ -570,6 +623,8 @@ TEST_F(WindowTest, EachJobConvertsWhatWasChosenWhenItStarted) {
   PrepareAndClickStart(first_source, 0);
   AnswerFileDialog(first_output);
   PrepareAndClickStart(second_source, 1);
+  EXPECT_TRUE(CompletionBoxes().empty())
+      << "the first job ended before the second start: its source is too small to show mixing";
   AnswerFileDialog(second_output);
 
   // Two boxes, one for each job, each naming its own output.
@@ -621,8 +676,10 @@ TEST_F(WindowTest, ClosingTheWindowWhileACompletionBoxIsUpEndsWithExitCodeZero) 
   PrepareAndClickStart(source, 0);
   AnswerFileDialog(output);
   ASSERT_NE(WaitForDialog(IsCompletionBox), nullptr);
-  // The box disables the window; the taskbar's Close still reaches it.
-  PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  // The box disables the window, so its close box and system menu do
+  // nothing; a close request from outside (as Task Manager's End task
+  // sends) still reaches it.
+  PostMessageW(window_, WM_CLOSE, 0, 0);
   EXPECT_EQ(program_->WaitForExit(), 0u);
   EXPECT_EQ(ReadBytes(output), "a\tb");
 }

@@ -16,7 +16,7 @@
 namespace e2e {
 
 // Generous for a shared machine, short enough to fail a hung test quickly.
-inline constexpr DWORD kWaitMs = 10000;
+inline constexpr DWORD kWaitMs = 5000;
 
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);

@@ -15,8 +15,12 @@ TEST(BytesToText, EndsAtTheFirstZeroByte) {
     const char* text;
   };
   const Case cases[] = {
-      {"61 00 62", "61"}, {"00 61", ""}, {"", ""}, {"61 62 63", "61 62 63"},
-      {"FF FE 61 00 09 00", "FF FE 61"}, {"EF BB BF 61", "EF BB BF 61"},
+      {"61 00 62", "61"},
+      {"00 61", ""},
+      {"", ""},
+      {"61 62 63", "61 62 63"},
+      {"FF FE 61 00 09 00", "FF FE 61"},
+      {"EF BB BF 61", "EF BB BF 61"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
