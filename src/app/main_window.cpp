@@ -426,8 +426,6 @@ void MainWindow::WriteProperty(Control control, IntProperty property, int value)
   OnWindowThread([this, control, property, value] {
     if (control == Control::通用对话框1 && property == IntProperty::DialogType) {
       dialog_.set_type(value == 1 ? DialogType::Save : DialogType::Open);
-    } else if (control == Control::组合框1 && property == IntProperty::CurrentSelection) {
-      SendMessageA(ControlHandle(control), CB_SETCURSEL, static_cast<WPARAM>(value), 0);
     }
     return 0;
   });
