@@ -51,7 +51,8 @@ void PostQuitWhenLoopRuns() {
   }
 }
 
-// The code of the WM_QUIT that ended the loop; none when no window existed.
+// The code of the WM_QUIT that ended the loop; none when no window existed
+// (or the loop itself failed).
 std::optional<int> RunMessageLoop(MainWindow& window) {
   g_message_loop_entered = true;
   if (window.hwnd() == nullptr || !IsWindow(window.hwnd())) {
