@@ -333,7 +333,7 @@ TEST_F(WindowTest, FocusStartsOnStartButtonAndTabFollowsTheKeyboardOrder) {
 
   auto expect_focus_after = [&](bool shift, HWND expected, const char* name) {
     SCOPED_TRACE(std::string(shift ? "Shift+Tab to " : "Tab to ") + name);
-    PressKey(VK_TAB, shift);
+    PressKey(VK_TAB, shift ? VK_SHIFT : 0);
     EXPECT_TRUE(WaitFor([&] { return FocusedWindow(thread_) == expected; }, 3000));
   };
   expect_focus_after(false, combo_, "组合框1");
@@ -389,33 +389,40 @@ TEST_F(WindowTest, EnterDoesNothing) {
   EXPECT_EQ(SendBounded(combo_, CB_GETCURSEL), 0);
 }
 
-// Each case needs a program of its own, as Esc ends it.
-class EscTest : public WindowTest, public ::testing::WithParamInterface<int> {};
+// The ways a user closes the window; each case needs a program of its own.
+struct CloseCase {
+  const char* name;
+  int tabs;  // Tab presses from 按钮1 before closing
+  std::function<void(HWND window)> close;
+};
 
-TEST_P(EscTest, EscClosesTheWindowWhicheverControlHasTheFocus) {
+class CloseTest : public WindowTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseTest, ClosingTheWindowEndsWithExitCodeZero) {
   ASSERT_TRUE(BringToFront(window_));
   ASSERT_TRUE(WaitFor([&] { return FocusedWindow(thread_) == start_; }, 3000));
-  for (int i = 0; i < GetParam(); ++i) {
+  for (int i = 0; i < GetParam().tabs; ++i) {
     HWND f = FocusedWindow(thread_);
     PressKey(VK_TAB);
     ASSERT_TRUE(WaitFor([&] { return FocusedWindow(thread_) != f; }, 3000));
   }
+  GetParam().close(window_);
+  EXPECT_EQ(program_->WaitForExit(), 0u) << "the program did not end with exit code 0";
+}
+
+void PressEsc(HWND) {
   PressKey(VK_ESCAPE);
-  EXPECT_EQ(program_->WaitForExit(), 0u) << "Esc did not end the program with exit code 0";
 }
 
-std::string FocusedControlName(const ::testing::TestParamInfo<int>& info) {
-  const char* names[] = {"StartButton", "List", "PathField", "ChooseButton"};
-  return names[info.param];
-}
-
-INSTANTIATE_TEST_SUITE_P(FromEachControl, EscTest, ::testing::Values(0, 1, 2, 3),
-                         FocusedControlName);
-
-TEST_F(WindowTest, ClosingTheWindowEndsWithExitCodeZero) {
-  PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
-  EXPECT_EQ(program_->WaitForExit(), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    EachWay, CloseTest,
+    ::testing::Values(CloseCase{"EscOnStartButton", 0, PressEsc},
+                      CloseCase{"EscOnList", 1, PressEsc}, CloseCase{"EscOnPathField", 2, PressEsc},
+                      CloseCase{"EscOnChooseButton", 3, PressEsc},
+                      CloseCase{"AltF4", 2, [](HWND) { PressKey(VK_F4, VK_MENU); }},
+                      CloseCase{"SystemMenuClose", 0,
+                                [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }}),
+    [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, ForeignQuitMessageEndsWithTheCodeItCarries) {
   ASSERT_TRUE(PostThreadMessageW(thread_, WM_QUIT, 7, 0));
@@ -538,7 +545,7 @@ TEST_F(WindowTest, ChooseFilePutsTheChosenPathIntoTheField) {
   // Opened from the keyboard: Space on the focused 选择文件 presses it.
   ASSERT_TRUE(BringToFront(window_));
   ASSERT_TRUE(WaitFor([&] { return FocusedWindow(thread_) == start_; }, 3000));
-  PressKey(VK_TAB, true);
+  PressKey(VK_TAB, VK_SHIFT);
   ASSERT_TRUE(WaitFor([&] { return FocusedWindow(thread_) == choose_; }, 3000));
   PressKey(VK_SPACE);
   EXPECT_EQ(AnswerFileDialog(L"", false), L"") << "the first open dialog offers no name";

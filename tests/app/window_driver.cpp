@@ -249,7 +249,7 @@ bool BringToFront(HWND window) {
       3000);
 }
 
-void PressKey(WORD vk, bool shift) {
+void PressKey(WORD vk, WORD modifier) {
   std::vector<INPUT> inputs;
   auto key = [&](WORD code, bool up) {
     INPUT in{};
@@ -258,12 +258,12 @@ void PressKey(WORD vk, bool shift) {
     in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     inputs.push_back(in);
   };
-  if (shift)
-    key(VK_SHIFT, false);
+  if (modifier)
+    key(modifier, false);
   key(vk, false);
   key(vk, true);
-  if (shift)
-    key(VK_SHIFT, true);
+  if (modifier)
+    key(modifier, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 

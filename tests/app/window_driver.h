@@ -67,7 +67,8 @@ std::optional<LRESULT> SendBounded(HWND window, UINT message, WPARAM w = 0, LPAR
 
 // Keys through the system's input queue, to whichever window is in front.
 bool BringToFront(HWND window);
-void PressKey(WORD vk, bool shift = false);
+// The key with a modifier (VK_SHIFT, VK_MENU) held down, or none.
+void PressKey(WORD vk, WORD modifier = 0);
 HWND FocusedWindow(DWORD thread_id);
 
 // A copy of the program in its own folder, started and ended by the test.
