@@ -8,10 +8,11 @@
 //   dashtab_demo.exe <dashtab.exe> <source> <output> [<sync folder>]
 //
 // With a sync folder it creates "<step>.ready" there and waits for
-// "<step>.done" (steps: window, box) before it goes on.
+// "<step>.done" (steps: window, save, box) before it goes on.
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -28,16 +29,23 @@ struct Process {
   }
 };
 
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
+// Dialogs and message boxes have the system's dialog class.
+bool IsDialogWindow(HWND window) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  return std::wcscmp(name, L"#32770") == 0;
 }
 
 std::wstring TextOf(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), int(text.size()))));
   return text;
+}
+
+bool TextStartsWith(HWND window, const wchar_t* prefix) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return std::wcsncmp(text, prefix, std::wcslen(prefix)) == 0;
 }
 
 // A visible top-level window of `process` for which `match` holds.
@@ -141,20 +149,28 @@ int wmain(int argc, wchar_t** argv) {
 
   // Posted: the click runs the save dialog inside its handler.
   PostMessageW(start, BM_CLICK, 0, 0);
-  HWND save = WaitForTopLevel(pid, [&](HWND hwnd) {
-    return ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == window;
-  });
+  HWND save = WaitForTopLevel(
+      pid, [&](HWND hwnd) { return IsDialogWindow(hwnd) && GetWindow(hwnd, GW_OWNER) == window; });
   if (!save)
     return Fail("the save dialog did not appear");
   HWND name = FileNameField(save);
   if (!name)
     return Fail("the save dialog has no file name field");
   SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(output.c_str()));
+  if (!Handshake(sync, L"save"))
+    return Fail("no screenshot of the save dialog");
   PostMessageW(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(save, IDOK)));
 
-  HWND box = WaitForTopLevel(pid, [](HWND hwnd) {
-    return ClassOf(hwnd) == L"#32770" && TextOf(hwnd).rfind(L"替换成功", 0) == 0;
+  // An output that exists already brings the dialog's question first: yes.
+  HWND box = WaitForTopLevel(pid, [&](HWND hwnd) {
+    if (!IsDialogWindow(hwnd))
+      return false;
+    if (GetWindow(hwnd, GW_OWNER) == save && IsWindow(save)) {
+      PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+      return false;
+    }
+    return TextStartsWith(hwnd, L"替换成功");
   });
   if (!box)
     return Fail("the completion box did not appear");

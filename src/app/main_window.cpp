@@ -90,6 +90,24 @@ void RegisterWindowClass(WNDPROC procedure) {
   RegisterClassExA(&window_class);
 }
 
+// The window's text in the process code page (UTF-8), sized exactly: the
+// A length of a text is only an estimate.
+Text WindowText(HWND window) {
+  std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  wide.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, wide.data(), static_cast<int>(wide.size()))));
+  if (wide.empty()) {
+    return Text();
+  }
+  const int wide_length = static_cast<int>(wide.size());
+  std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(
+                        CP_ACP, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr)),
+                    '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, bytes.data(),
+                      static_cast<int>(bytes.size()), nullptr, nullptr);
+  return Text(std::move(bytes));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(MainWindowEvents events) : events_(std::move(events)) {}
@@ -143,7 +161,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnCommand(wparam, lparam);
       return 0;
     case WM_ACTIVATE:
-      OnActivate(wparam);
+      OnActivate(wparam, lparam);
       return 0;
     case WM_SETFOCUS:
       OnSetFocus();
@@ -256,14 +274,14 @@ void MainWindow::OnCommand(WPARAM wparam, LPARAM lparam) {
   }
 }
 
-void MainWindow::OnActivate(WPARAM wparam) {
+void MainWindow::OnActivate(WPARAM wparam, LPARAM lparam) {
   if (LOWORD(wparam) == WA_INACTIVE) {
     HWND focus = GetFocus();
     focus_on_deactivate_ = (focus != nullptr && IsChild(hwnd_, focus)) ? focus : nullptr;
   }
   // The default handling gives the window the focus when it is activated,
   // which OnSetFocus passes on to a control.
-  DefWindowProcA(hwnd_, WM_ACTIVATE, wparam, 0);
+  DefWindowProcA(hwnd_, WM_ACTIVATE, wparam, lparam);
 }
 
 void MainWindow::OnSetFocus() {
@@ -306,7 +324,7 @@ bool MainWindow::PreTranslateMessage(MSG& msg) {
   if (hwnd_ == nullptr || !IsWindow(hwnd_)) {
     return false;
   }
-  return TranslateKeyboardOrder(msg) || IsDialogMessageA(hwnd_, &msg);
+  return TranslateKeyboardOrder(msg) || IsDialogMessageW(hwnd_, &msg);
 }
 
 // The dialog manager would follow the stacking order, which is the creation
@@ -368,12 +386,7 @@ Text MainWindow::ReadProperty(Control control, TextProperty property) const {
     if (property == TextProperty::FileName) {
       return control == Control::通用对话框1 ? dialog_.file_name() : Text();
     }
-    HWND window = ControlHandle(control);
-    // The A length can overstate the bytes; the copy says how many came.
-    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-    return Text(std::move(text));
+    return WindowText(ControlHandle(control));
   });
 }
 
@@ -413,8 +426,6 @@ void MainWindow::WriteProperty(Control control, IntProperty property, int value)
   OnWindowThread([this, control, property, value] {
     if (control == Control::通用对话框1 && property == IntProperty::DialogType) {
       dialog_.set_type(value == 1 ? DialogType::Save : DialogType::Open);
-    } else if (control == Control::组合框1 && property == IntProperty::CurrentSelection) {
-      SendMessageA(ControlHandle(control), CB_SETCURSEL, static_cast<WPARAM>(value), 0);
     }
     return 0;
   });

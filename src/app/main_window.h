@@ -79,7 +79,8 @@ class MainWindow {
   // The window's keys, for the message loop to call before it translates
   // and dispatches `msg`: Tab and Shift+Tab in the window's keyboard order,
   // then the dialog manager (Esc closes, Enter does nothing). True when
-  // `msg` was used up.
+  // `msg` was used up. The loop takes its messages with the W functions:
+  // typed characters beyond ASCII do not survive the A ones.
   bool PreTranslateMessage(MSG& msg);
 
  private:
@@ -88,7 +89,7 @@ class MainWindow {
 
   bool OnCreate();
   void OnCommand(WPARAM wparam, LPARAM lparam);
-  void OnActivate(WPARAM wparam);
+  void OnActivate(WPARAM wparam, LPARAM lparam);
   void OnSetFocus();
   LRESULT OnControlColor(HDC dc);
   void OnDestroy();

@@ -51,7 +51,8 @@ void PostQuitWhenLoopRuns() {
   }
 }
 
-// The code of the WM_QUIT that ended the loop; none when no window existed.
+// The code of the WM_QUIT that ended the loop; none when no window existed
+// (or the loop itself failed).
 std::optional<int> RunMessageLoop(MainWindow& window) {
   g_message_loop_entered = true;
   if (window.hwnd() == nullptr || !IsWindow(window.hwnd())) {
@@ -59,7 +60,9 @@ std::optional<int> RunMessageLoop(MainWindow& window) {
   }
   MSG msg{};
   for (;;) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    // W, not A: a typed character outside ASCII comes through the A
+    // functions as "?", even with the UTF-8 code page.
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
       return static_cast<int>(msg.wParam);
     }
@@ -70,7 +73,7 @@ std::optional<int> RunMessageLoop(MainWindow& window) {
       continue;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 

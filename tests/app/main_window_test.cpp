@@ -23,10 +23,11 @@ bool PumpUntil(MainWindow& window, Done done, std::chrono::milliseconds timeout 
       return false;
     }
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // As the program's loop does it.
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (!window.PreTranslateMessage(msg)) {
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
       }
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -235,6 +236,24 @@ TEST_F(MainWindowTest, WrittenPropertiesReadBack) {
   window_.WriteProperty(Control::按钮1, BoolProperty::Disabled, false);
   EXPECT_TRUE(IsWindowEnabled(Handle(Control::按钮1)));
   EXPECT_EQ(GetFocus(), Handle(Control::按钮1));
+}
+
+// Characters typed as a user types them (Unicode key events, as an input
+// method sends them); through A message functions they arrive as "?".
+TEST_F(MainWindowTest, TypedTextOutsideAsciiReachesThePathField) {
+  SetFocus(Handle(Control::编辑框1));
+  const wchar_t typed[] = L"中文a";
+  for (const wchar_t* c = typed; *c; ++c) {
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wScan = input[1].ki.wScan = *c;
+    input[0].ki.dwFlags = KEYEVENTF_UNICODE;
+    input[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+  }
+  PumpUntil(
+      window_, [&] { return GetWindowTextLengthW(Handle(Control::编辑框1)) >= 3; }, 3s);
+  EXPECT_EQ(window_.ReadProperty(Control::编辑框1, TextProperty::Text), Text("中文a"));
 }
 
 TEST_F(MainWindowTest, ReadsFromAnotherThreadAreServedByTheWindowThread) {
