@@ -608,6 +608,23 @@ TEST_F(WindowTest, SourceThatCannotBeReadGivesAnEmptyOutputAndTheBox) {
   }
 }
 
+TEST_F(WindowTest, TypedPathConvertsLikeAChosenOne) {
+  // Typed character by character, Chinese included (the folder's name has
+  // some), into the focused path field.
+  std::wstring source = File(L"手打的.txt");
+  WriteBytes(source, "a----b");
+  FocusByTabs(2);
+  ASSERT_EQ(FocusedWindow(thread_), edit_);
+  TypeText(source);
+  EXPECT_TRUE(WaitFor([&] { return Text(edit_) == source; }, 3000))
+      << "the field shows " << Narrow(Text(edit_));
+  std::wstring output = File(L"输出.txt");
+  PostMessageW(start_, BM_CLICK, 0, 0);
+  AnswerFileDialog(output);
+  ASSERT_TRUE(CloseCompletionBox(output).has_value());
+  EXPECT_EQ(ReadBytes(output), "a\tb");
+}
+
 TEST_F(WindowTest, BareNameIsLookedUpInTheProgramsFolder) {
   WriteBytes(File(L"bare.txt"), "x----y");
   std::wstring output = File(L"out.txt");

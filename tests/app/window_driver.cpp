@@ -267,6 +267,20 @@ void PressKey(WORD vk, WORD modifier) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void TypeText(std::wstring_view text) {
+  std::vector<INPUT> inputs;
+  for (wchar_t c : text) {
+    for (DWORD up : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}}) {
+      INPUT in{};
+      in.type = INPUT_KEYBOARD;
+      in.ki.wScan = c;
+      in.ki.dwFlags = KEYEVENTF_UNICODE | up;
+      inputs.push_back(in);
+    }
+  }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 HWND FocusedWindow(DWORD thread_id) {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;

@@ -69,6 +69,8 @@ std::optional<LRESULT> SendBounded(HWND window, UINT message, WPARAM w = 0, LPAR
 bool BringToFront(HWND window);
 // The key with a modifier (VK_SHIFT, VK_MENU) held down, or none.
 void PressKey(WORD vk, WORD modifier = 0);
+// Types text as characters (as an input method delivers them), whatever the keyboard.
+void TypeText(std::wstring_view text);
 HWND FocusedWindow(DWORD thread_id);
 
 // A copy of the program in its own folder, started and ended by the test.
