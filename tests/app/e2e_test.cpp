@@ -576,7 +576,7 @@ TEST_F(WindowTest, SourceThatCannotBeReadGivesAnEmptyOutputAndTheBox) {
     std::wstring source;
     std::function<void()> while_dialog_open;  // after the start command checked the source
   };
-  HANDLE held = INVALID_HANDLE_VALUE;
+  dashtab::win::UniqueFileHandle held;
   const std::wstring gone = File(L"gone.txt");
   const std::wstring locked = File(L"locked.txt");
   const Case cases[] = {
@@ -585,9 +585,9 @@ TEST_F(WindowTest, SourceThatCannotBeReadGivesAnEmptyOutputAndTheBox) {
       {"deleted after the check", gone, [&] { EXPECT_TRUE(DeleteFileW(gone.c_str())); }},
       {"held open for writing by another program", locked,
        [&] {
-         held = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-         EXPECT_NE(held, INVALID_HANDLE_VALUE);
+         held.reset(CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+         EXPECT_TRUE(held.valid());
        }},
   };
   int n = 0;
@@ -602,9 +602,7 @@ TEST_F(WindowTest, SourceThatCannotBeReadGivesAnEmptyOutputAndTheBox) {
     AnswerFileDialog(output);
     EXPECT_TRUE(CloseCompletionBox(output).has_value());
     EXPECT_EQ(ReadBytes(output), "");
-    if (held != INVALID_HANDLE_VALUE)
-      CloseHandle(held);
-    held = INVALID_HANDLE_VALUE;
+    held.reset();
   }
 }
 

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "win/handle.h"
+
 namespace e2e {
 
 // Generous for a shared machine, short enough to fail a hung test quickly.
@@ -84,7 +86,7 @@ class Program {
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool Started() const { return process_ != nullptr; }
+  bool Started() const { return process_.valid(); }
   DWORD ProcessId() const { return process_id_; }
   const std::wstring& File() const { return file_; }
   // The top-level window with this caption, waited for.
@@ -94,7 +96,7 @@ class Program {
 
  private:
   std::wstring file_;
-  HANDLE process_ = nullptr;
+  dashtab::win::UniqueKernelHandle process_;
   DWORD process_id_ = 0;
 };
 
