@@ -291,14 +291,14 @@ HWND FocusedWindow(DWORD thread_id) {
 Program::Program(const std::wstring& program_file, const std::wstring& folder,
                  const std::wstring& current_directory) {
   std::wstring name = program_file.substr(program_file.find_last_of(L"\\/") + 1);
-  file_ = folder + L"\\" + name;
-  if (!CopyFileW(program_file.c_str(), file_.c_str(), FALSE))
+  std::wstring file = folder + L"\\" + name;
+  if (!CopyFileW(program_file.c_str(), file.c_str(), FALSE))
     return;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  std::wstring command_line = L"\"" + file_ + L"\"";
-  if (!CreateProcessW(file_.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  std::wstring command_line = L"\"" + file + L"\"";
+  if (!CreateProcessW(file.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       current_directory.c_str(), &startup, &info)) {
     return;
   }

@@ -87,15 +87,12 @@ class Program {
   Program& operator=(const Program&) = delete;
 
   bool Started() const { return process_.valid(); }
-  DWORD ProcessId() const { return process_id_; }
-  const std::wstring& File() const { return file_; }
   // The top-level window with this caption, waited for.
   HWND WaitForWindow(std::wstring_view caption);
   // The exit code once the process has ended, nothing on time-out.
   std::optional<DWORD> WaitForExit(DWORD timeout_ms = kWaitMs);
 
  private:
-  std::wstring file_;
   dashtab::win::UniqueKernelHandle process_;
   DWORD process_id_ = 0;
 };
