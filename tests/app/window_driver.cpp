@@ -6,10 +6,14 @@
 namespace e2e {
 namespace {
 
+using dashtab::win::UniqueFileHandle;
+using dashtab::win::UniqueFindHandle;
+using dashtab::win::UniqueKernelHandle;
+
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
+  UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (find) {
     do {
       std::wstring name = entry.cFileName;
       if (name == L"." || name == L"..")
@@ -21,9 +25,9 @@ void RemoveTree(const std::wstring& folder) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
       }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
   }
+  find.reset();
   RemoveDirectoryW(folder.c_str());
 }
 
@@ -100,40 +104,35 @@ TempFolder::~TempFolder() {
 std::vector<std::wstring> TempFolder::Entries() const {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE)
+  UniqueFindHandle find(FindFirstFileW((path_ + L"\\*").c_str(), &entry));
+  if (!find)
     return names;
   do {
     std::wstring name = entry.cFileName;
     if (name != L"." && name != L"..")
       names.push_back(name);
-  } while (FindNextFileW(find, &entry));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &entry));
   return names;
 }
 
 void WriteBytes(const std::wstring& path, std::string_view bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return;
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  if (!bytes.empty())
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
+  if (file && !bytes.empty())
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 std::optional<std::string> ReadBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file)
     return std::nullopt;
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
     bytes.append(buffer, got);
-  CloseHandle(file);
   return bytes;
 }
 
@@ -249,7 +248,7 @@ bool BringToFront(HWND window) {
       3000);
 }
 
-void PressKey(WORD vk, bool shift) {
+void PressKey(WORD vk, WORD modifier) {
   std::vector<INPUT> inputs;
   auto key = [&](WORD code, bool up) {
     INPUT in{};
@@ -258,12 +257,26 @@ void PressKey(WORD vk, bool shift) {
     in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     inputs.push_back(in);
   };
-  if (shift)
-    key(VK_SHIFT, false);
+  if (modifier)
+    key(modifier, false);
   key(vk, false);
   key(vk, true);
-  if (shift)
-    key(VK_SHIFT, true);
+  if (modifier)
+    key(modifier, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void TypeText(std::wstring_view text) {
+  std::vector<INPUT> inputs;
+  for (wchar_t c : text) {
+    for (DWORD up : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}}) {
+      INPUT in{};
+      in.type = INPUT_KEYBOARD;
+      in.ki.wScan = c;
+      in.ki.dwFlags = KEYEVENTF_UNICODE | up;
+      inputs.push_back(in);
+    }
+  }
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
@@ -278,30 +291,27 @@ HWND FocusedWindow(DWORD thread_id) {
 Program::Program(const std::wstring& program_file, const std::wstring& folder,
                  const std::wstring& current_directory) {
   std::wstring name = program_file.substr(program_file.find_last_of(L"\\/") + 1);
-  file_ = folder + L"\\" + name;
-  if (!CopyFileW(program_file.c_str(), file_.c_str(), FALSE))
+  std::wstring file = folder + L"\\" + name;
+  if (!CopyFileW(program_file.c_str(), file.c_str(), FALSE))
     return;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  std::wstring command_line = L"\"" + file_ + L"\"";
-  if (!CreateProcessW(file_.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  std::wstring command_line = L"\"" + file + L"\"";
+  if (!CreateProcessW(file.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       current_directory.c_str(), &startup, &info)) {
     return;
   }
-  CloseHandle(info.hThread);
-  process_ = info.hProcess;
+  UniqueKernelHandle thread(info.hThread);
+  process_.reset(info.hProcess);
   process_id_ = info.dwProcessId;
 }
 
 Program::~Program() {
-  if (process_ == nullptr)
-    return;
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, kWaitMs);
+  if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), kWaitMs);
   }
-  CloseHandle(process_);
 }
 
 HWND Program::WaitForWindow(std::wstring_view caption) {
@@ -321,11 +331,11 @@ HWND Program::WaitForWindow(std::wstring_view caption) {
 }
 
 std::optional<DWORD> Program::WaitForExit(DWORD timeout_ms) {
-  if (process_ == nullptr || WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) {
+  if (!process_ || WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) {
     return std::nullopt;
   }
   DWORD code = 0;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.get(), &code);
   return code;
 }
 
@@ -403,8 +413,8 @@ std::string SaveScreenshot(std::string_view name, RECT area) {
                       &startup, &info)) {
     return {};
   }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  UniqueKernelHandle thread(info.hThread);
+  UniqueKernelHandle process(info.hProcess);
   bool made = WaitFor([&] { return FileLength(WindowsPathFromUnix(file)).has_value(); });
   return made ? file : std::string();
 }

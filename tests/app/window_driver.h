@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "win/handle.h"
+
 namespace e2e {
 
 // Generous for a shared machine, short enough to fail a hung test quickly.
@@ -67,7 +69,10 @@ std::optional<LRESULT> SendBounded(HWND window, UINT message, WPARAM w = 0, LPAR
 
 // Keys through the system's input queue, to whichever window is in front.
 bool BringToFront(HWND window);
-void PressKey(WORD vk, bool shift = false);
+// The key with a modifier (VK_SHIFT, VK_MENU) held down, or none.
+void PressKey(WORD vk, WORD modifier = 0);
+// Types text as characters (as an input method delivers them), whatever the keyboard.
+void TypeText(std::wstring_view text);
 HWND FocusedWindow(DWORD thread_id);
 
 // A copy of the program in its own folder, started and ended by the test.
@@ -81,17 +86,14 @@ class Program {
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool Started() const { return process_ != nullptr; }
-  DWORD ProcessId() const { return process_id_; }
-  const std::wstring& File() const { return file_; }
+  bool Started() const { return process_.valid(); }
   // The top-level window with this caption, waited for.
   HWND WaitForWindow(std::wstring_view caption);
   // The exit code once the process has ended, nothing on time-out.
   std::optional<DWORD> WaitForExit(DWORD timeout_ms = kWaitMs);
 
  private:
-  std::wstring file_;
-  HANDLE process_ = nullptr;
+  dashtab::win::UniqueKernelHandle process_;
   DWORD process_id_ = 0;
 };
 
