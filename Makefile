@@ -44,6 +44,19 @@ fuzz: deps
 test-fuzz: deps
 	FUZZ_SECONDS=10 tools/fuzz
 
+# A zip for Windows users: the program (one .exe, nothing to install), the
+# README and its screenshot.
+dist: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j$(JOBS) --target dashtab
+	rm -rf dist/dashtab && mkdir -p dist/dashtab/docs
+	x86_64-w64-mingw32-strip -o dist/dashtab/dashtab.exe build/windows/src/app/dashtab.exe
+	cp README.md dist/dashtab/
+	cp docs/window.png dist/dashtab/docs/
+	rm -f dist/dashtab-windows-x64.zip
+	cd dist && zip -qr dashtab-windows-x64.zip dashtab
+	@echo "dist: $(CURDIR)/dist/dashtab-windows-x64.zip"
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 

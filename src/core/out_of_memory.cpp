@@ -27,10 +27,16 @@ void InstallOutOfMemoryHandler(OutOfMemoryReport report) {
   std::set_new_handler(OnAllocationFailure);
 }
 
-void ReportOutOfMemoryToStderr() { std::fputs("dashtab: out of memory\n", stderr); }
+void ReportOutOfMemoryToStderr() {
+  std::fputs("dashtab: out of memory\n", stderr);
+}
 
-SoftAllocationScope::SoftAllocationScope() : outer_(t_soft) { t_soft = true; }
+SoftAllocationScope::SoftAllocationScope() : outer_(t_soft) {
+  t_soft = true;
+}
 
-SoftAllocationScope::~SoftAllocationScope() { t_soft = outer_; }
+SoftAllocationScope::~SoftAllocationScope() {
+  t_soft = outer_;
+}
 
 }  // namespace dashtab

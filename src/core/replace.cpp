@@ -8,9 +8,13 @@
 namespace dashtab {
 namespace {
 
-bool IsLeadByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool IsLeadByte(char c) {
+  return static_cast<unsigned char>(c) >= 0x80;
+}
 
-char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAsciiCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool MatchesAt(std::string_view text, std::size_t pos, std::string_view search,
                bool caseSensitive) {

@@ -19,7 +19,7 @@ namespace dashtab {
 // a lead byte that the scan reaches as the very last byte is dropped.
 Text ReplaceSubtext(const Text& text, const Text& search,
                     const std::optional<Text>& replacement = std::nullopt,
-                    std::optional<int> start = std::nullopt, std::optional<int> count = std::nullopt,
-                    bool caseSensitive = true);
+                    std::optional<int> start = std::nullopt,
+                    std::optional<int> count = std::nullopt, bool caseSensitive = true);
 
 }  // namespace dashtab

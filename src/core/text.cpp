@@ -8,11 +8,17 @@ Text::Text(std::string bytes) : bytes_(std::move(bytes)) {
   }
 }
 
-Text BytesToText(ByteSet bytes) { return Text(std::move(bytes).TakeStorage()); }
+Text BytesToText(ByteSet bytes) {
+  return Text(std::move(bytes).TakeStorage());
+}
 
-ByteSet TextToBytes(Text text) { return ByteSet(std::move(text).TakeStorage()); }
+ByteSet TextToBytes(Text text) {
+  return ByteSet(std::move(text).TakeStorage());
+}
 
-Text CharFromCode(unsigned char code) { return Text(std::string(1, static_cast<char>(code))); }
+Text CharFromCode(unsigned char code) {
+  return Text(std::string(1, static_cast<char>(code)));
+}
 
 Text ConcatTexts(std::initializer_list<std::string_view> parts) {
   std::size_t total = 0;

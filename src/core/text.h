@@ -18,6 +18,9 @@ class ByteSet {
   ByteSet() = default;
   explicit ByteSet(std::string bytes) : bytes_(std::move(bytes)) {}
   explicit ByteSet(std::string_view bytes) : bytes_(bytes) {}
+  // A literal's bytes, zero bytes inside it included, without its terminator.
+  template <std::size_t N>
+  explicit ByteSet(const char (&bytes)[N]) : bytes_(bytes, N - 1) {}
 
   std::string_view view() const { return bytes_; }
   const char* data() const { return bytes_.data(); }

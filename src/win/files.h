@@ -10,7 +10,8 @@
 namespace dashtab::win {
 
 // The whole file as stored; empty on any failure (empty path, no such file,
-// a folder, locked for writing, no memory for the contents, read error).
+// a folder, locked for writing, longer than 2 GiB - 1 bytes, no memory for
+// the contents, read error).
 // Shares the file for reading only while it reads.
 ByteSet ReadFileBytes(const Text& path);
 

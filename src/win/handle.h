@@ -10,7 +10,9 @@
 
 namespace dashtab::win {
 
-template <class H, auto Close, H Invalid>
+// The invalid value is given as an integer: a pointer made from one (such as
+// INVALID_HANDLE_VALUE) cannot be a template argument.
+template <class H, auto Close, INT_PTR InvalidValue>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -25,15 +27,15 @@ class UniqueHandle {
   ~UniqueHandle() { reset(); }
 
   H get() const { return handle_; }
-  bool valid() const { return handle_ != Invalid && handle_ != H{}; }
+  bool valid() const { return handle_ != Invalid() && handle_ != H{}; }
   explicit operator bool() const { return valid(); }
 
   // Gives up ownership without closing.
-  H release() { return std::exchange(handle_, Invalid); }
+  H release() { return std::exchange(handle_, Invalid()); }
 
-  void reset(H handle = Invalid) {
+  void reset(H handle = Invalid()) {
     H old = std::exchange(handle_, handle);
-    if (old != Invalid && old != H{}) {
+    if (old != Invalid() && old != H{}) {
       DWORD error = GetLastError();
       Close(old);
       SetLastError(error);
@@ -47,15 +49,17 @@ class UniqueHandle {
   }
 
  private:
-  H handle_ = Invalid;
+  static H Invalid() { return reinterpret_cast<H>(InvalidValue); }
+
+  H handle_ = Invalid();
 };
 
 // Kernel objects whose failure value is NULL: threads, events, processes.
-using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle, nullptr>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle, 0>;
 // Handles whose failure value is INVALID_HANDLE_VALUE: files from CreateFile.
-using UniqueFileHandle = UniqueHandle<HANDLE, CloseHandle, INVALID_HANDLE_VALUE>;
+using UniqueFileHandle = UniqueHandle<HANDLE, CloseHandle, -1>;
 // Directory searches from FindFirstFile.
-using UniqueFindHandle = UniqueHandle<HANDLE, FindClose, INVALID_HANDLE_VALUE>;
+using UniqueFindHandle = UniqueHandle<HANDLE, FindClose, -1>;
 
 static_assert(std::is_nothrow_move_constructible_v<UniqueFileHandle>);
 static_assert(!std::is_copy_constructible_v<UniqueFileHandle>);

@@ -22,8 +22,8 @@ class ThreadControl final {
   // Starts `routine` at once with `parameter` (0 when omitted). With a
   // handle output the caller owns the handle (0 on failure); without one the
   // handle is closed at once and the thread runs on.
-  virtual bool Start(LPTHREAD_START_ROUTINE routine, std::optional<INT_PTR> parameter = std::nullopt,
-                     HANDLE* handleOut = nullptr);
+  virtual bool Start(LPTHREAD_START_ROUTINE routine,
+                     std::optional<INT_PTR> parameter = std::nullopt, HANDLE* handleOut = nullptr);
   // Omitted or 0 waits without a limit. True only when the thread has ended.
   virtual bool Wait(HANDLE thread, std::optional<DWORD> timeoutMs = std::nullopt);
   virtual bool Suspend(HANDLE thread);

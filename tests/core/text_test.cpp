@@ -15,8 +15,12 @@ TEST(BytesToText, EndsAtTheFirstZeroByte) {
     const char* text;
   };
   const Case cases[] = {
-      {"61 00 62", "61"}, {"00 61", ""}, {"", ""}, {"61 62 63", "61 62 63"},
-      {"FF FE 61 00 09 00", "FF FE 61"}, {"EF BB BF 61", "EF BB BF 61"},
+      {"61 00 62", "61"},
+      {"00 61", ""},
+      {"", ""},
+      {"61 62 63", "61 62 63"},
+      {"FF FE 61 00 09 00", "FF FE 61"},
+      {"EF BB BF 61", "EF BB BF 61"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
@@ -32,6 +36,11 @@ TEST(BytesToText, HandsOverTheStorage) {
   EXPECT_EQ(text.view().data(), storage);
   ByteSet back = TextToBytes(std::move(text));
   EXPECT_EQ(back.data(), storage);
+}
+
+TEST(ByteSet, FromALiteralKeepsItsZeroBytes) {
+  EXPECT_EQ(ByteSet("a\0b").size(), 3u);
+  EXPECT_TRUE(ByteSet("").empty());
 }
 
 TEST(TextToBytes, KeepsEveryByteButTheTerminator) {
