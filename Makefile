@@ -14,7 +14,7 @@ deps:
 run: deps
 	@tools/run
 
-test: test-native test-sanitize test-windows test-fuzz
+test: test-native test-sanitize test-fuzz test-windows
 
 test-native: deps
 	cmake --preset native >/dev/null

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/reference_replace.h"
+#include "core/worked_conversions.h"
 #include "win/files.h"
 #include "win/handle.h"
 
@@ -52,29 +53,8 @@ class ConversionJobTest : public ::testing::Test {
 };
 
 TEST_F(ConversionJobTest, GivesTheWorkedResults) {
-  struct Case {
-    const char* source;
-    int selection;
-    const char* output;
-  };
-  const Case cases[] = {
-      {"61 2D 2D 2D 2D 62", 0, "61 09 62"},
-      {"61 09 62", 1, "61 2D 2D 2D 2D 62"},
-      {"61 09 62", 0, "61 09 62"},
-      {"61 2D 2D 2D 2D 62", 1, "61 2D 2D 2D 2D 62"},
-      {"2D 2D 2D 2D 2D 0D 0A 2D 2D 2D 2D 2D 2D 2D 2D", 0, "09 2D 0D 0A 09 09"},
-      {"09 2D 0D 0A 09 09", 1, "2D 2D 2D 2D 2D 0D 0A 2D 2D 2D 2D 2D 2D 2D 2D"},
-      {"D6 D0 09 CE C4", 1, "D6 D0 2D 2D 2D 2D CE C4"},
-      {"D6 D0 2D 2D 2D 2D CE C4", 0, "D6 D0 09 CE C4"},
-      {"61 81 09 62", 1, "61 81 09 62"},
-      {"61 2D 2D 2D 2D 00 62 2D 2D 2D 2D", 0, "61 09"},
-      {"FF FE 61 00 09 00", 1, "FF FE 61"},
-      {"61 62 B0", 1, "61 62"},
-      {"61 62 B0", 0, "61 62 B0"},
-      {"", 0, ""},
-      {"", 1, ""},
-  };
-  for (const Case& c : cases) {
+  const auto& cases = testing::kWorkedConversions;
+  for (const testing::WorkedConversion& c : cases) {
     SCOPED_TRACE(std::string(c.source) + " / " + std::to_string(c.selection));
     Write("源.txt", Hex(c.source));
     Write("输出.txt", "stale contents");

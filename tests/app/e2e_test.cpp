@@ -7,6 +7,7 @@
 #include <set>
 
 #include "core/reference_replace.h"
+#include "core/worked_conversions.h"
 #include "window_driver.h"
 
 namespace e2e {
@@ -427,32 +428,11 @@ TEST_F(WindowTest, ForeignQuitMessageEndsWithTheCodeItCarries) {
 }
 
 TEST_F(WindowTest, EveryRowOfTheWorkedTableThroughTheWindow) {
-  struct Row {
-    const char* source;
-    int selection;
-    const char* output;
-  };
-  const Row rows[] = {
-      {"61 2D 2D 2D 2D 62", 0, "61 09 62"},
-      {"61 09 62", 1, "61 2D 2D 2D 2D 62"},
-      {"61 09 62", 0, "61 09 62"},
-      {"61 2D 2D 2D 2D 62", 1, "61 2D 2D 2D 2D 62"},
-      {"2D 2D 2D 2D 2D 0D 0A 2D 2D 2D 2D 2D 2D 2D 2D", 0, "09 2D 0D 0A 09 09"},
-      {"09 2D 0D 0A 09 09", 1, "2D 2D 2D 2D 2D 0D 0A 2D 2D 2D 2D 2D 2D 2D 2D"},
-      {"D6 D0 09 CE C4", 1, "D6 D0 2D 2D 2D 2D CE C4"},
-      {"D6 D0 2D 2D 2D 2D CE C4", 0, "D6 D0 09 CE C4"},
-      {"61 81 09 62", 1, "61 81 09 62"},
-      {"61 2D 2D 2D 2D 00 62 2D 2D 2D 2D", 0, "61 09"},
-      {"FF FE 61 00 09 00", 1, "FF FE 61"},
-      {"61 62 B0", 1, "61 62"},
-      {"61 62 B0", 0, "61 62 B0"},
-      {"", 0, ""},
-      {"", 1, ""},
-  };
+  const auto& rows = dashtab::testing::kWorkedConversions;
   shot_dialog_ = "save-dialog";
   shot_box_ = "completion-box";
   int n = 0;
-  for (const Row& row : rows) {
+  for (const dashtab::testing::WorkedConversion& row : rows) {
     ++n;
     SCOPED_TRACE(std::string("source ") + row.source + ", selection " +
                  std::to_string(row.selection));

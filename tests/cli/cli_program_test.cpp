@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/reference_replace.h"
+#include "core/worked_conversions.h"
 #include "program_fixture.h"
 
 namespace dashtab::testing {
@@ -13,29 +14,8 @@ namespace fs = std::filesystem;
 // The worked results of the conversion, through files and through the
 // standard streams: the program gives the same bytes as the window program.
 TEST_F(ProgramTest, WorkedTableThroughFilesAndStreams) {
-  struct Row {
-    const char* source;
-    int selection;
-    const char* output;
-  };
-  const Row rows[] = {
-      {"61 2D 2D 2D 2D 62", 0, "61 09 62"},
-      {"61 09 62", 1, "61 2D 2D 2D 2D 62"},
-      {"61 09 62", 0, "61 09 62"},
-      {"61 2D 2D 2D 2D 62", 1, "61 2D 2D 2D 2D 62"},
-      {"2D 2D 2D 2D 2D 0D 0A 2D 2D 2D 2D 2D 2D 2D 2D", 0, "09 2D 0D 0A 09 09"},
-      {"09 2D 0D 0A 09 09", 1, "2D 2D 2D 2D 2D 0D 0A 2D 2D 2D 2D 2D 2D 2D 2D"},
-      {"D6 D0 09 CE C4", 1, "D6 D0 2D 2D 2D 2D CE C4"},
-      {"D6 D0 2D 2D 2D 2D CE C4", 0, "D6 D0 09 CE C4"},
-      {"61 81 09 62", 1, "61 81 09 62"},
-      {"61 2D 2D 2D 2D 00 62 2D 2D 2D 2D", 0, "61 09"},
-      {"FF FE 61 00 09 00", 1, "FF FE 61"},
-      {"61 62 B0", 1, "61 62"},
-      {"61 62 B0", 0, "61 62 B0"},
-      {"", 0, ""},
-      {"", 1, ""},
-  };
-  for (const Row& row : rows) {
+  const auto& rows = testing::kWorkedConversions;
+  for (const testing::WorkedConversion& row : rows) {
     SCOPED_TRACE(std::string(row.source) + " with selection " + std::to_string(row.selection));
     const std::string command = row.selection == 0 ? "to-tab" : "to-dashes";
     const std::string source = File("source.txt", Hex(row.source));
