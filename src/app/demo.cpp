@@ -15,6 +15,8 @@
 #include <cwchar>
 #include <string>
 
+#include "win/utf16.h"
+
 namespace {
 
 constexpr DWORD kTimeoutMs = 30000;
@@ -187,10 +189,7 @@ int wmain(int argc, wchar_t** argv) {
   GetExitCodeProcess(app.info.hProcess, &exit_code);
 
   // The caption goes out as UTF-8, whatever the console's code page.
-  const int bytes =
-      WideCharToMultiByte(CP_UTF8, 0, caption.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, caption.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
+  const std::string utf8 = dashtab::win::Utf8FromWide(caption);
   std::printf("completion box: %s\ndashtab.exe exit code: %lu\n", utf8.c_str(), exit_code);
   return exit_code == 0 ? 0 : 1;
 }

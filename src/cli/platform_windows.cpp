@@ -9,37 +9,17 @@
 
 #include "cli/platform.h"
 #include "win/handle.h"
+#include "win/utf16.h"
 
 namespace dashtab::cli {
 namespace {
 
 using win::UniqueFileHandle;
+using win::Utf8FromWide;
+using win::WideFromUtf8;
 
 // ReadFile and WriteFile count in DWORDs; this also paces the progress line.
 constexpr DWORD kChunk = DWORD{16} << 20;
-
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) {
-    return {};
-  }
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
-
-std::string Utf8(std::wstring_view wide) {
-  if (wide.empty()) {
-    return {};
-  }
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                      nullptr, nullptr);
-  return utf8;
-}
 
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
@@ -55,7 +35,7 @@ std::string SystemMessage(DWORD error) {
   if (message.empty()) {
     return "system error " + std::to_string(error);
   }
-  return Utf8(message);
+  return Utf8FromWide(message);
 }
 
 bool IsDirectory(const std::wstring& path) {
@@ -238,7 +218,7 @@ bool IsConsole(HANDLE handle) {
 }  // namespace
 
 ReadResult ReadWholeFile(const std::string& path, const Progress& progress) {
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = WideFromUtf8(path);
   UniqueFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) {
@@ -267,7 +247,7 @@ FileStatus WriteStandardOutput(std::string_view bytes) {
 
 FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                                  const Progress& progress) {
-  const std::wstring target = Wide(path);
+  const std::wstring target = WideFromUtf8(path);
   const DWORD oldAttributes = GetFileAttributesW(target.c_str());
   if (oldAttributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND) {
     return StatusFromError(GetLastError(), {}, true);
@@ -316,7 +296,7 @@ FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes
 
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {
   // No access asked for, only the file's information; a folder opens too.
-  UniqueFileHandle file(CreateFileW(Wide(path).c_str(), 0,
+  UniqueFileHandle file(CreateFileW(WideFromUtf8(path).c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file) {
@@ -346,7 +326,7 @@ void WriteStandardError(std::string_view text) {
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (IsConsole(error)) {
     // The console shows UTF-16 text whatever its code page.
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = WideFromUtf8(text);
     DWORD written;
     WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
@@ -369,7 +349,7 @@ std::vector<std::string> CommandLineArguments(int, char**) {
     return arguments;
   }
   for (int i = 1; i < count; ++i) {
-    arguments.push_back(Utf8(wide[i]));
+    arguments.push_back(Utf8FromWide(wide[i]));
   }
   LocalFree(wide);
   return arguments;

@@ -21,7 +21,7 @@ constexpr char kOfferedName[] = "转换后的文件.txt";
 
 std::wstring ProgramFile() {
   std::wstring unix_path = EnvironmentVariable(L"DASHTAB_PROGRAM");
-  return unix_path.empty() ? std::wstring() : WindowsPathFromUnix(Narrow(unix_path));
+  return unix_path.empty() ? std::wstring() : WindowsPathFromUnix(Utf8FromWide(unix_path));
 }
 
 std::string Repeat(std::string_view unit, int times) {
@@ -54,7 +54,7 @@ class WindowTest : public ::testing::Test {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     program_ = std::make_unique<Program>(program_file, folder_.Path(), temp);
-    ASSERT_TRUE(program_->Started()) << Narrow(program_file);
+    ASSERT_TRUE(program_->Started()) << Utf8FromWide(program_file);
     window_ = program_->WaitForWindow(kCaption);
     ASSERT_NE(window_, nullptr) << "no window captioned ----转为制表符";
     thread_ = GetWindowThreadProcessId(window_, nullptr);
@@ -112,7 +112,7 @@ class WindowTest : public ::testing::Test {
   static bool IsCompletionBox(HWND dialog) {
     wchar_t caption[1024];
     int n = GetWindowTextW(dialog, caption, 1024);
-    return Narrow(std::wstring_view(caption, n > 0 ? n : 0)).starts_with(kCompletionPrefix);
+    return Utf8FromWide(std::wstring_view(caption, n > 0 ? n : 0)).starts_with(kCompletionPrefix);
   }
 
   std::vector<HWND> CompletionBoxes() {
@@ -160,16 +160,16 @@ class WindowTest : public ::testing::Test {
 
   // Waits for the completion box naming this output, reads it and presses OK.
   std::optional<MessageBoxContents> CloseCompletionBox(const std::wstring& output) {
-    std::string expected = kCompletionPrefix + Narrow(output);
+    std::string expected = kCompletionPrefix + Utf8FromWide(output);
     HWND box = WaitForDialog([&](HWND d) {
       wchar_t caption[1024];
       int n = GetWindowTextW(d, caption, 1024);
-      return Narrow(std::wstring_view(caption, n > 0 ? n : 0)) == expected;
+      return Utf8FromWide(std::wstring_view(caption, n > 0 ? n : 0)) == expected;
     });
     if (!box) {
       std::string shown;
       for (HWND d : OwnedDialogs(window_))
-        shown += " [" + Narrow(ReadMessageBox(d).caption) + "]";
+        shown += " [" + Utf8FromWide(ReadMessageBox(d).caption) + "]";
       ADD_FAILURE() << "no completion box captioned " << expected << "; shown:" << shown;
       return std::nullopt;
     }
@@ -192,11 +192,11 @@ class WindowTest : public ::testing::Test {
                                      const std::wstring& output) {
     PrepareAndClickStart(source, selection);
     std::wstring offered = AnswerFileDialog(output);
-    EXPECT_EQ(Narrow(offered), kOfferedName);
+    EXPECT_EQ(Utf8FromWide(offered), kOfferedName);
     auto box = CloseCompletionBox(output);
     if (!box)
       return std::nullopt;
-    EXPECT_EQ(Narrow(box->text), "提示");
+    EXPECT_EQ(Utf8FromWide(box->text), "提示");
     return ReadBytes(output);
   }
 
@@ -293,7 +293,7 @@ TEST_F(WindowTest, ControlsHaveTheirKindsPlacesAndTexts) {
   for (const Expected& c : controls) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(ClassName(c.window), c.kind);
-    EXPECT_EQ(Narrow(Text(c.window)), c.text);
+    EXPECT_EQ(Utf8FromWide(Text(c.window)), c.text);
     RECT r = RectInClient(c.window, window_);
     EXPECT_EQ(r.left, c.rect.left);
     EXPECT_EQ(r.top, c.rect.top);
@@ -333,7 +333,7 @@ TEST_F(WindowTest, ListOffersBothDirectionsWithTheFirstSelected) {
   for (int i : {1, 0}) {
     SCOPED_TRACE(i);
     ASSERT_EQ(SendBounded(combo_, CB_SETCURSEL, i), i);
-    EXPECT_EQ(Narrow(Text(combo_)), items[i]);
+    EXPECT_EQ(Utf8FromWide(Text(combo_)), items[i]);
   }
   // Typed text does not change a drop-down list.
   SetText(combo_, L"xyz");
@@ -454,8 +454,8 @@ TEST_F(WindowTest, CompletionBoxNamesTheOutputInItsCaption) {
   AnswerFileDialog(output);
   auto box = CloseCompletionBox(output);
   ASSERT_TRUE(box.has_value());
-  EXPECT_EQ(Narrow(box->caption), kCompletionPrefix + Narrow(output));
-  EXPECT_EQ(Narrow(box->text), "提示");
+  EXPECT_EQ(Utf8FromWide(box->caption), kCompletionPrefix + Utf8FromWide(output));
+  EXPECT_EQ(Utf8FromWide(box->text), "提示");
   ASSERT_EQ(box->button_ids.size(), 1u) << "one OK button";
   EXPECT_EQ(box->button_ids[0], IDOK);
   EXPECT_FALSE(box->has_icon);
@@ -473,7 +473,7 @@ TEST_F(WindowTest, OutputIsEmptyBeforeTheJobWritesIt) {
   };
   for (const Case& c : {Case{"new file", nullptr}, Case{"existing file", "old contents"}}) {
     SCOPED_TRACE(c.name);
-    std::wstring output = File(Widen(std::string("out ") + c.name + ".txt"));
+    std::wstring output = File(WideFromUtf8(std::string("out ") + c.name + ".txt"));
     if (c.old_contents)
       WriteBytes(output, c.old_contents);
     PrepareAndClickStart(source, 0);
@@ -490,7 +490,7 @@ TEST_F(WindowTest, OutputIsEmptyBeforeTheJobWritesIt) {
 TEST_F(WindowTest, StartIsSilentWithoutAnExistingSource) {
   auto before = FolderEntries();
   for (std::wstring path : {std::wstring(), File(L"nothing.txt"), File(L"no folder\\x.txt")}) {
-    SCOPED_TRACE(Narrow(path));
+    SCOPED_TRACE(Utf8FromWide(path));
     ASSERT_TRUE(SetText(edit_, path));
     // Sent: with nothing to open, the click returns at once.
     ASSERT_TRUE(SendBounded(start_, BM_CLICK).has_value()) << "the click did not return";
@@ -504,16 +504,17 @@ TEST_F(WindowTest, CancelledSaveDialogWritesNothingAndStartsNoJob) {
   WriteBytes(source, "a----b");
   auto before = FolderEntries();
   PrepareAndClickStart(source, 0);
-  EXPECT_EQ(Narrow(AnswerFileDialog(L"", false)), kOfferedName);
+  EXPECT_EQ(Utf8FromWide(AnswerFileDialog(L"", false)), kOfferedName);
   ExpectNothingShown();
   EXPECT_EQ(FolderEntries(), before);
-  EXPECT_EQ(Narrow(Text(edit_)), Narrow(source));
+  EXPECT_EQ(Utf8FromWide(Text(edit_)), Utf8FromWide(source));
 
   // The open dialog now offers the name the cancelled save dialog held.
   PostMessageW(choose_, BM_CLICK, 0, 0);
-  EXPECT_EQ(Narrow(AnswerFileDialog(L"", false)), kOfferedName);
+  EXPECT_EQ(Utf8FromWide(AnswerFileDialog(L"", false)), kOfferedName);
   ExpectNothingShown();
-  EXPECT_EQ(Narrow(Text(edit_)), Narrow(source)) << "a cancelled open dialog changed the path";
+  EXPECT_EQ(Utf8FromWide(Text(edit_)), Utf8FromWide(source))
+      << "a cancelled open dialog changed the path";
 }
 
 TEST_F(WindowTest, ChooseFilePutsTheChosenPathIntoTheField) {
@@ -527,12 +528,12 @@ TEST_F(WindowTest, ChooseFilePutsTheChosenPathIntoTheField) {
   PressKey(VK_SPACE);
   EXPECT_EQ(AnswerFileDialog(L"", false), L"") << "the first open dialog offers no name";
   ExpectNothingShown();
-  EXPECT_EQ(Narrow(Text(edit_)), "typed by hand");
+  EXPECT_EQ(Utf8FromWide(Text(edit_)), "typed by hand");
 
   PostMessageW(choose_, BM_CLICK, 0, 0);
   AnswerFileDialog(source);
   ASSERT_TRUE(Sync(window_));
-  EXPECT_EQ(Narrow(Text(edit_)), Narrow(source));
+  EXPECT_EQ(Utf8FromWide(Text(edit_)), Utf8FromWide(source));
 
   // The chosen path converts like a typed one.
   std::wstring output = File(L"out.txt");
@@ -595,7 +596,7 @@ TEST_F(WindowTest, TypedPathConvertsLikeAChosenOne) {
   ASSERT_EQ(FocusedWindow(thread_), edit_);
   TypeText(source);
   EXPECT_TRUE(WaitFor([&] { return Text(edit_) == source; }, 3000))
-      << "the field shows " << Narrow(Text(edit_));
+      << "the field shows " << Utf8FromWide(Text(edit_));
   std::wstring output = File(L"输出.txt");
   PostMessageW(start_, BM_CLICK, 0, 0);
   AnswerFileDialog(output);

@@ -33,28 +33,8 @@ void RemoveTree(const std::wstring& folder) {
 
 }  // namespace
 
-std::wstring Widen(std::string_view utf8) {
-  if (utf8.empty())
-    return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
-
-std::string Narrow(std::wstring_view wide) {
-  if (wide.empty())
-    return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string utf8(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
-                      nullptr, nullptr);
-  return utf8;
-}
-
 std::wstring WindowsPathFromUnix(std::string_view unix_path) {
-  std::wstring path = L"Z:" + Widen(unix_path);
+  std::wstring path = L"Z:" + WideFromUtf8(unix_path);
   for (wchar_t& c : path) {
     if (c == L'/')
       c = L'\\';
@@ -391,7 +371,7 @@ HWND FileNameField(HWND dialog) {
 }
 
 std::string SaveScreenshot(std::string_view name, RECT area) {
-  std::string folder = Narrow(EnvironmentVariable(L"DASHTAB_SCREENSHOTS"));
+  std::string folder = Utf8FromWide(EnvironmentVariable(L"DASHTAB_SCREENSHOTS"));
   if (folder.empty())
     return {};
   std::string file = folder + "/" + std::string(name) + ".png";
@@ -404,8 +384,8 @@ std::string SaveScreenshot(std::string_view name, RECT area) {
   std::wstring command =
       L"sh -c \"import -window root -crop " + std::to_wstring(area.right - area.left) + L"x" +
       std::to_wstring(area.bottom - area.top) + L"+" + std::to_wstring(area.left) + L"+" +
-      std::to_wstring(area.top) + L" +repage '" + Widen(part) + L"' && mv '" + Widen(part) +
-      L"' '" + Widen(file) + L"'\"";
+      std::to_wstring(area.top) + L" +repage '" + WideFromUtf8(part) + L"' && mv '" +
+      WideFromUtf8(part) + L"' '" + WideFromUtf8(file) + L"'\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};

@@ -14,14 +14,15 @@
 #include <vector>
 
 #include "win/handle.h"
+#include "win/utf16.h"
 
 namespace e2e {
 
 // Generous for a shared machine, short enough to fail a hung test quickly.
 inline constexpr DWORD kWaitMs = 5000;
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view wide);
+using dashtab::win::Utf8FromWide;
+using dashtab::win::WideFromUtf8;
 
 // A Unix path given by the build, as the Wine process sees it (drive Z:).
 std::wstring WindowsPathFromUnix(std::string_view unix_path);

@@ -4,25 +4,16 @@
 
 #include "run_program.h"
 #include "win/handle.h"
+#include "win/utf16.h"
 
 namespace dashtab::testing {
 namespace {
 
 using win::UniqueFileHandle;
 using win::UniqueKernelHandle;
+using win::WideFromUtf8;
 
 constexpr DWORD kTimeLimitMs = 60'000;
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) {
-    return {};
-  }
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
 
 // The quoting that CommandLineToArgvW and the C runtime undo: backslashes
 // count only in front of a quote.
@@ -83,16 +74,16 @@ std::optional<UnprivilegedUser> UserForUnprivilegedRuns() {
 }
 
 ProgramResult RunProgram(const ProgramRun& run) {
-  std::wstring commandLine = Quote(Wide(ProgramPath()));
+  std::wstring commandLine = Quote(WideFromUtf8(ProgramPath()));
   for (const auto& argument : run.arguments) {
-    commandLine += L" " + Quote(Wide(argument));
+    commandLine += L" " + Quote(WideFromUtf8(argument));
   }
 
   Pipe in = MakePipe(true);
   Pipe out;
   if (run.outputFile) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    out.write = UniqueFileHandle(CreateFileW(Wide(*run.outputFile).c_str(), GENERIC_WRITE,
+    out.write = UniqueFileHandle(CreateFileW(WideFromUtf8(*run.outputFile).c_str(), GENERIC_WRITE,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out.write) {
