@@ -48,9 +48,10 @@ test-fuzz: deps
 # README and its screenshot.
 dist: deps
 	cmake --preset windows >/dev/null
-	cmake --build --preset windows -j$(JOBS) --target dashtab
+	cmake --build --preset windows -j$(JOBS) --target dashtab dashtab_cli
 	rm -rf dist/dashtab && mkdir -p dist/dashtab/docs
 	x86_64-w64-mingw32-strip -o dist/dashtab/dashtab.exe build/windows/src/app/dashtab.exe
+	x86_64-w64-mingw32-strip -o dist/dashtab/dashtab-cli.exe build/windows/src/cli/dashtab-cli.exe
 	cp README.md dist/dashtab/
 	cp docs/window.png dist/dashtab/docs/
 	rm -f dist/dashtab-windows-x64.zip
