@@ -23,23 +23,22 @@ ByteSet ConvertBytes(ByteSet source, Direction direction) {
 
 namespace {
 
-bool IsSingleByte(char c) {
-  return static_cast<unsigned char>(c) < 0x80;
+// A cut needs only the byte before it: when that byte is below 0x80 it is
+// a character of its own or the trail byte of one, so the cut starts a
+// character either way, and the scan's end of a piece (copying the last
+// bytes that are too few for a match) never meets a lone lead byte. A match
+// across the cut would have to end the first piece with part of the
+// search text; the only such part of "----" is a '-', and a TAB has none.
+bool IsSafeCut(std::string_view text, std::size_t p, Direction direction) {
+  const char before = text[p - 1];
+  return static_cast<unsigned char>(before) < 0x80 &&
+         !(direction == Direction::DashesToTab && before == '-');
 }
 
 // Searches from the end down to, not including, `lowest`.
 std::size_t SafeCutPointAbove(std::string_view text, Direction direction, std::size_t lowest) {
-  // "----" has 3 bytes that could begin a match before its end; a TAB none.
-  const std::size_t reach = direction == Direction::DashesToTab ? 3 : 0;
   for (std::size_t p = text.size(); p > lowest; --p) {
-    if (!IsSingleByte(text[p - 1]) || (p >= 2 && !IsSingleByte(text[p - 2]))) {
-      continue;
-    }
-    bool dashBefore = false;
-    for (std::size_t k = 1; k <= reach && k <= p; ++k) {
-      dashBefore = dashBefore || text[p - k] == '-';
-    }
-    if (!dashBefore) {
+    if (IsSafeCut(text, p, direction)) {
       return p;
     }
   }

@@ -26,10 +26,7 @@ ByteSet ConvertBytes(ByteSet source, Direction direction);
 
 // The largest position p (0 < p <= text.size()) at which the text can be
 // cut so that converting both sides apart gives the bytes of converting the
-// whole; 0 when there is none. The two bytes before p are below 0x80, so p
-// starts a character that the scan visits, and none of the bytes that a
-// match ending at or after p could begin with lies in the last (search
-// length - 1) bytes before p. `text` must itself start at a character.
+// whole; 0 when there is none. `text` must itself start at a character.
 std::size_t SafeCutPoint(std::string_view text, Direction direction);
 
 // The conversion of a text that arrives piece by piece, with bounded memory:
