@@ -19,7 +19,7 @@ std::string DirectionName(Direction direction) {
 }
 
 // Feeds the text up to its first zero byte, as a reader of a file would, in
-// the pieces whose lengths `cuts` gives one after another (the last length
+// pieces of the given lengths one after another (the last length
 // repeats).
 std::string ConvertInPieces(std::string_view bytes, Direction direction,
                             const std::vector<std::size_t>& lengths) {
