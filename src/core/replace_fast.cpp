@@ -102,55 +102,48 @@ Mask TrailBytes(Mask lead, bool& trail) {
   return carried | ((evenRuns << 1) & kOddBits) | ((oddRuns << 1) & kEvenBits);
 }
 
-// Writes the result straight into its string, whose storage is reserved
-// once at the bound on its size plus the slack, so that the vector loop may
-// write whole 16-byte blocks past the end of what it means to write. The
-// string's size is grown a step at a time ahead of the writes: each step's
-// zero-fill is small enough to stay in the cache, where the writes that
-// follow find it, and none reallocates, as none exceeds the reserved
-// capacity. The loop keeps its write position in a local `cursor`.
+// Gathers the result in a small buffer that stays in the cache, so that the
+// vector loop may write whole 16-byte blocks past the end of what it means
+// to write, and hands it to the result string in large appends. The loop
+// keeps its write position in a local `cursor`.
 class Output {
  public:
-  static constexpr std::size_t kStep = 16384;
+  static constexpr std::size_t kSize = 16384;
   // The most that one step writes past the room it asked for.
   static constexpr std::size_t kSlack = 256;
 
-  Output(std::string& result, std::size_t bound) : result_(result) {
-    result_.reserve(bound + kSlack);
-    begin_ = result_.data();
-  }
+  explicit Output(std::string& result) : result_(result) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
-  char* begin() { return begin_; }
+  char* begin() { return buffer_; }
 
-  // A cursor with room for n more bytes and the slack, or as many as the
-  // capacity holds: no write reaches past the bound and the slack.
+  // A cursor with room for n more bytes (n at most kSize) and the slack.
   char* Room(char* cursor, std::size_t n) {
-    if (cursor + n + kSlack > begin_ + result_.size()) {
-      Grow(static_cast<std::size_t>(cursor - begin_) + n);
-    }
-    return cursor;
+    return cursor + n > buffer_ + kSize ? Flush(cursor) : cursor;
   }
 
-  // Ends the result at the cursor.
-  void Finish(char* cursor) { result_.resize(static_cast<std::size_t>(cursor - begin_)); }
+  // Hands the buffered bytes to the result; gives the emptied cursor.
+  char* Flush(char* cursor) {
+    result_.append(buffer_, static_cast<std::size_t>(cursor - buffer_));
+    return buffer_;
+  }
 
   // Any number of bytes, exactly.
   char* Append(char* cursor, const char* bytes, std::size_t n) {
+    if (n > kSize / 2) {
+      cursor = Flush(cursor);
+      result_.append(bytes, n);
+      return cursor;
+    }
     cursor = Room(cursor, n);
     std::memcpy(cursor, bytes, n);
     return cursor + n;
   }
 
  private:
-  void Grow(std::size_t needed) {
-    const std::size_t wanted = needed + kSlack + kStep;
-    result_.resize(wanted < result_.capacity() ? wanted : result_.capacity());
-  }
-
   std::string& result_;
-  char* begin_;
+  alignas(16) char buffer_[kSize + kSlack];
 };
 
 // The replacement, padded to a whole block so that it is written with one
@@ -285,7 +278,7 @@ void ScanAndWrite(std::string_view text, std::string_view search, const Replacem
       pos += 1;
     }
   }
-  out.Finish(out.Append(cursor, src + last, end - last));
+  out.Flush(out.Append(cursor, src + last, end - last));
 }
 
 }  // namespace
@@ -306,7 +299,8 @@ std::size_t FastOutputBound(std::string_view text, std::string_view search,
 std::string ReplaceAllFast(std::string_view text, std::string_view search,
                            std::string_view replacement) {
   std::string result;
-  Output out(result, FastOutputBound(text, search, replacement));
+  result.reserve(FastOutputBound(text, search, replacement));
+  Output out(result);
   if (search.size() == 4) {
     ScanAndWrite<4>(text, search, Replacement(replacement), out);
   } else {
