@@ -218,8 +218,9 @@ inline char* WriteStep(char* cursor, const char* src, std::size_t& last, std::si
 //     if S == 4: matches &= needles>>1 & needles>>2 & needles>>3, taking
 //                the missing high bits from the next 3 bytes; drop those
 //                below last; in a run of dashes keep every fourth
-//     write text[last, first match or chunk end) and the replacement, kept
-//       only when there was a match; last = after it    (no branch)
+//     twice: write text[last, next match or chunk end) and the
+//       replacement, kept only when there was a match; last = after it
+//       (no branch)
 //     for each further match m: write text[last, m) and the replacement;
 //       last = m + S
 //   finish with the plain scan from the first character start at or after
