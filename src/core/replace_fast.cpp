@@ -185,6 +185,26 @@ std::size_t CountByte(std::string_view text, char byte) {
   return total;
 }
 
+// Writes text[last, m) for the lowest match m of the chunk at base, or
+// text[last, chunk end) when there is none, and the replacement, kept only
+// for a match; moves `last` past what it wrote. Copies N bytes from `last`,
+// so the caller makes sure that m is within N bytes of it. Without a match
+// `last` may already be past the chunk's end (a match reached over it), and
+// nothing is written.
+template <std::size_t S, std::size_t N>
+inline char* WriteStep(char* cursor, const char* src, std::size_t& last, std::size_t base,
+                       Mask matches, const Replacement& replacement) {
+  const std::size_t any = std::size_t{0} - (matches != 0);  // all ones or none
+  const std::size_t at = base + LowestOr64(matches);
+  const std::size_t to = at > last ? at : last;
+  Copy<N>(cursor, src + last);
+  cursor += to - last;
+  Store16(cursor, replacement.block);
+  cursor += replacement.size & any;
+  last = to + (S & any);
+  return cursor;
+}
+
 // The design, for a search text of S bytes whose bytes are all the same
 // byte N below 0x80 ("----" or one TAB):
 //
@@ -198,8 +218,9 @@ std::size_t CountByte(std::string_view text, char byte) {
 //     if S == 4: matches &= needles>>1 & needles>>2 & needles>>3, taking
 //                the missing high bits from the next 3 bytes; drop those
 //                below last; in a run of dashes keep every fourth
-//     write text[last, first match or chunk end) and the replacement, kept
-//       only when there was a match; last = after it    (no branch)
+//     twice: write text[last, next match or chunk end) and the
+//       replacement, kept only when there was a match; last = after it
+//       (no branch)
 //     for each further match m: write text[last, m) and the replacement;
 //       last = m + S
 //   finish with the plain scan from the first character start at or after
@@ -235,18 +256,14 @@ void ScanAndWrite(std::string_view text, std::string_view search, const Replacem
         matches = NonOverlapping(matches);
       }
     }
-    // One step for every chunk, whether it has a match or not, so that the
-    // common chunk of none or one takes no branch: it writes out the bytes
-    // up to the first match (or the chunk's end) and the replacement, of
+    // Two steps for every chunk, whether it has matches or not, so that the
+    // common chunk of up to two takes no branch: each writes out the bytes
+    // up to the next match (or the chunk's end) and the replacement, of
     // which only the part that belongs there is kept.
     cursor = out.Room(cursor, room);
-    const std::size_t any = std::size_t{0} - (matches != 0);  // all ones or none
-    const std::size_t first = base + LowestOr64(matches);
-    Copy<2 * kChunk>(cursor, src + last);
-    cursor += first - last;
-    Store16(cursor, replacement.block);
-    cursor += replacement.size & any;
-    last = first + (S & any);
+    cursor = WriteStep<S, 2 * kChunk>(cursor, src, last, base, matches, replacement);
+    matches &= matches - 1;
+    cursor = WriteStep<S, kChunk>(cursor, src, last, base, matches, replacement);
     matches &= matches - 1;
     // Further matches in the chunk follow the one before within 64 bytes.
     while (matches != 0) {

@@ -134,6 +134,26 @@ TEST(ReplaceAllFast, PatternsAtEveryOffset) {
   }
 }
 
+// Each chunk takes its first two matches without a branch and loops over
+// the rest: none, one, two and more matches in a chunk, at every spacing,
+// the last of them reaching over the chunk's end or not.
+TEST(ReplaceAllFast, MatchesPerChunk) {
+  for (const std::string separator : {"----", "\t"}) {
+    for (std::size_t gap = 0; gap <= 40; ++gap) {
+      for (std::size_t count = 1; count <= 5; ++count) {
+        for (std::size_t offset = 0; offset < 70; ++offset) {
+          std::string text(400, 'a');
+          for (std::size_t i = 0, at = offset; i < count; ++i, at += separator.size() + gap) {
+            text.replace(at, separator.size(), separator);
+          }
+          ASSERT_TRUE(SameAsReference(text)) << ::testing::PrintToString(separator) << " " << count
+                                             << " gap " << gap << " from " << offset;
+        }
+      }
+    }
+  }
+}
+
 // A run of lead bytes pairs up; only a run of odd length takes the byte
 // after it. Runs of every length up to past one chunk, at every offset.
 TEST(ReplaceAllFast, LeadRunsOfOddAndEvenLength) {
