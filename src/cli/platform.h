@@ -55,6 +55,20 @@ struct ReadResult {
   FileStatus status;
 };
 
+// One read of at most `most` bytes into `into`: how many came (0 at the end
+// of the input), or why it failed.
+struct ReadPiece {
+  std::size_t got = 0;
+  FileStatus status;
+};
+using ReadSome = std::function<ReadPiece(char* into, std::size_t most)>;
+
+// Reads until the end of the input, one piece at a time, into a buffer
+// sized for `expected` bytes and doubled when the input turns out longer.
+// The platforms' reads of files and standard input share it.
+ReadResult ReadUntilEnd(std::uint64_t expected, const ReadSome& read_some,
+                        const Progress& progress);
+
 // The whole file as stored. Reads until the end even if the file grew.
 ReadResult ReadWholeFile(const std::string& path, const Progress& progress);
 ReadResult ReadStandardInput();

@@ -84,48 +84,18 @@ class TemporaryFile {
 };
 
 ReadResult ReadDescriptor(int fd, std::uint64_t expected, const Progress& progress) {
-  ReadResult result;
-  std::string bytes;
-  try {
-    // One byte more than expected, so that the end shows without a resize.
-    bytes.resize(expected > 0 ? expected + 1 : std::size_t{1} << 16);
-  } catch (const std::bad_alloc&) {
-    result.status = {FileError::kNotEnoughMemory, {}};
-    return result;
-  } catch (const std::length_error&) {
-    result.status = {FileError::kNotEnoughMemory, {}};
-    return result;
-  }
-  std::size_t done = 0;
-  for (;;) {
-    if (done == bytes.size()) {
-      try {
-        bytes.resize(bytes.size() * 2);
-      } catch (const std::bad_alloc&) {
-        result.status = {FileError::kNotEnoughMemory, {}};
-        return result;
+  const auto read_some = [fd](char* into, std::size_t most) -> ReadPiece {
+    for (;;) {
+      const ssize_t got = ::read(fd, into, most);
+      if (got >= 0) {
+        return {static_cast<std::size_t>(got), {}};
+      }
+      if (errno != EINTR) {
+        return {0, StatusFromErrno(errno, false)};
       }
     }
-    const std::size_t want = std::min(kChunk, bytes.size() - done);
-    const ssize_t got = ::read(fd, bytes.data() + done, want);
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      result.status = StatusFromErrno(errno, false);
-      return result;
-    }
-    if (got == 0) {
-      break;
-    }
-    done += static_cast<std::size_t>(got);
-    if (progress) {
-      progress(done, std::max<std::uint64_t>(expected, done));
-    }
-  }
-  bytes.resize(done);
-  result.bytes = ByteSet(std::move(bytes));
-  return result;
+  };
+  return ReadUntilEnd(expected, read_some, progress);
 }
 
 FileStatus WriteDescriptor(int fd, std::string_view bytes, const Progress& progress) {

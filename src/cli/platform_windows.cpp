@@ -98,44 +98,18 @@ class TemporaryFile {
 // Standard input ends at the end of a file or when the writer of a pipe
 // closes its end.
 ReadResult ReadHandle(HANDLE handle, std::uint64_t expected, const Progress& progress) {
-  ReadResult result;
-  std::string bytes;
-  try {
-    bytes.resize(expected > 0 ? expected + 1 : std::size_t{1} << 16);
-  } catch (const std::bad_alloc&) {
-    return {{}, {FileError::kNotEnoughMemory, {}}};
-  } catch (const std::length_error&) {
-    return {{}, {FileError::kNotEnoughMemory, {}}};
-  }
-  std::size_t done = 0;
-  for (;;) {
-    if (done == bytes.size()) {
-      try {
-        bytes.resize(bytes.size() * 2);
-      } catch (const std::bad_alloc&) {
-        return {{}, {FileError::kNotEnoughMemory, {}}};
-      }
-    }
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(kChunk, bytes.size() - done));
+  const auto read_some = [handle](char* into, std::size_t most) -> ReadPiece {
     DWORD got = 0;
-    if (!ReadFile(handle, bytes.data() + done, want, &got, nullptr)) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_BROKEN_PIPE) {
-        break;
-      }
-      return {{}, StatusFromError(error, {}, false)};
+    if (ReadFile(handle, into, static_cast<DWORD>(most), &got, nullptr)) {
+      return {got, {}};
     }
-    if (got == 0) {
-      break;
+    const DWORD error = GetLastError();
+    if (error == ERROR_BROKEN_PIPE) {
+      return {0, {}};
     }
-    done += got;
-    if (progress) {
-      progress(done, std::max<std::uint64_t>(expected, done));
-    }
-  }
-  bytes.resize(done);
-  result.bytes = ByteSet(std::move(bytes));
-  return result;
+    return {0, StatusFromError(error, {}, false)};
+  };
+  return ReadUntilEnd(expected, read_some, progress);
 }
 
 FileStatus WriteHandle(HANDLE handle, std::string_view bytes, const std::wstring& path,
