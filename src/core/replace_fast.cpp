@@ -1,5 +1,7 @@
 #include "core/replace_fast.h"
 
+#include "core/replace_fast_parts.h"
+
 #include <emmintrin.h>
 
 #include <cstdint>
@@ -8,20 +10,16 @@
 namespace dashtab {
 namespace {
 
-using Mask = std::uint64_t;
-
-constexpr Mask kEvenBits = 0x5555555555555555;
-constexpr Mask kOddBits = 0xAAAAAAAAAAAAAAAA;
+using fast::kChunk;
+using fast::Mask;
+using fast::NonOverlapping;
+using fast::Output;
+using fast::TrailBytes;
 
 // The vector loop keeps 128 bytes of look-ahead after each 64-byte chunk:
 // "----" looks at the next 3 bytes, and the bytes before a match, fewer
 // than 128, are copied as 128 bytes, reading past their end.
-constexpr std::size_t kChunk = 64;
 constexpr std::size_t kLookAhead = 2 * kChunk;
-
-bool IsLeadByte(char c) {
-  return static_cast<unsigned char>(c) >= 0x80;
-}
 
 inline __m128i Load16(const char* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -52,18 +50,6 @@ inline std::size_t LowestOr64(Mask bits) {
   return Lowest(bits | Mask{1} << 63) + (bits == 0 ? 1 : 0);
 }
 
-// Of the places where "----" begins, those that the scan from left to
-// right takes: a run of dashes gives a match every 4 bytes.
-Mask NonOverlapping(Mask starts) {
-  Mask taken = 0;
-  while (starts != 0) {
-    const Mask lowest = starts & (~starts + 1);
-    taken |= lowest;
-    starts &= ~(lowest | lowest << 1 | lowest << 2 | lowest << 3);
-  }
-  return taken;
-}
-
 // One bit per byte of a 64-byte chunk, bit i for byte i.
 struct ChunkBits {
   Mask lead;    // bytes of 0x80 or above
@@ -82,70 +68,6 @@ ChunkBits ScanChunk(const char* p, __m128i needle) {
   return bits;
 }
 
-// The second bytes of double-byte characters in a chunk. `trail` says on
-// entry whether byte 0 is the second byte of a character begun in the
-// chunk before, and on return the same for the next chunk.
-//
-// A run of lead bytes that is not itself a second byte always begins a
-// character, so within the run the characters are pairs: the second bytes
-// are the run's bytes at odd distance from its start, plus the byte after
-// the run when its length is odd. Adding each odd-placed run start to the
-// run carries through that run and clears it, which sorts the runs into
-// those starting at even and at odd positions in one step.
-Mask TrailBytes(Mask lead, bool& trail) {
-  const Mask carried = trail ? 1 : 0;
-  const Mask leads = lead & ~carried;
-  const Mask starts = leads & ~(leads << 1);
-  const Mask evenRuns = leads & (leads + (starts & kOddBits));
-  const Mask oddRuns = leads & ~evenRuns;
-  trail = (oddRuns >> 63) != 0;
-  return carried | ((evenRuns << 1) & kOddBits) | ((oddRuns << 1) & kEvenBits);
-}
-
-// Gathers the result in a small buffer that stays in the cache, so that the
-// vector loop may write whole 16-byte blocks past the end of what it means
-// to write, and hands it to the result string in large appends. The loop
-// keeps its write position in a local `cursor`.
-class Output {
- public:
-  static constexpr std::size_t kSize = 16384;
-  // The most that one step writes past the room it asked for.
-  static constexpr std::size_t kSlack = 256;
-
-  explicit Output(std::string& result) : result_(result) {}
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
-
-  char* begin() { return buffer_; }
-
-  // A cursor with room for n more bytes (n at most kSize) and the slack.
-  char* Room(char* cursor, std::size_t n) {
-    return cursor + n > buffer_ + kSize ? Flush(cursor) : cursor;
-  }
-
-  // Hands the buffered bytes to the result; gives the emptied cursor.
-  char* Flush(char* cursor) {
-    result_.append(buffer_, static_cast<std::size_t>(cursor - buffer_));
-    return buffer_;
-  }
-
-  // Any number of bytes, exactly.
-  char* Append(char* cursor, const char* bytes, std::size_t n) {
-    if (n > kSize / 2) {
-      cursor = Flush(cursor);
-      result_.append(bytes, n);
-      return cursor;
-    }
-    cursor = Room(cursor, n);
-    std::memcpy(cursor, bytes, n);
-    return cursor + n;
-  }
-
- private:
-  std::string& result_;
-  alignas(16) char buffer_[kSize + kSlack];
-};
-
 // The replacement, padded to a whole block so that it is written with one
 // store.
 struct Replacement {
@@ -162,7 +84,7 @@ struct Replacement {
   std::size_t size;
 };
 
-std::size_t CountByte(std::string_view text, char byte) {
+std::size_t CountByteSse2(std::string_view text, char byte) {
   const __m128i needle = _mm_set1_epi8(byte);
   const char* p = text.data();
   std::size_t left = text.size();
@@ -230,8 +152,9 @@ inline char* WriteStep(char* cursor, const char* src, std::size_t& last, std::si
 // byte below 0x80 begin characters, and matches consist of such bytes only,
 // so they never change where characters begin.
 template <std::size_t S>
-void ScanAndWrite(std::string_view text, std::string_view search, const Replacement& replacement,
+void ScanAndWrite(std::string_view text, std::string_view search, std::string_view replacementBytes,
                   Output& out) {
+  const Replacement replacement(replacementBytes);
   const char* const src = text.data();
   const std::size_t n = text.size();
   const __m128i needle = _mm_set1_epi8(search[0]);
@@ -242,7 +165,7 @@ void ScanAndWrite(std::string_view text, std::string_view search, const Replacem
   char* cursor = out.begin();
   std::size_t last = 0;
   std::size_t base = 0;
-  bool trail = false;
+  Mask trail = 0;
   for (; n - base >= kChunk + kLookAhead; base += kChunk) {
     const ChunkBits bits = ScanChunk(src + base, needle);
     Mask matches = bits.needle & ~TrailBytes(bits.lead, trail);
@@ -275,27 +198,18 @@ void ScanAndWrite(std::string_view text, std::string_view search, const Replacem
     }
   }
 
-  // The plain scan, from a character start.
-  std::size_t pos = last > base ? last : base + (trail ? 1 : 0);
-  std::size_t end = n;
-  while (n - pos >= S) {
-    if (std::memcmp(src + pos, search.data(), S) == 0) {
-      cursor = out.Append(cursor, src + last, pos - last);
-      cursor = replacement.WriteAt(out.Room(cursor, 16));
-      pos += S;
-      last = pos;
-    } else if (IsLeadByte(src[pos])) {
-      if (pos + 1 == n) {
-        // A lead byte without its second byte at the very end is dropped.
-        end = pos;
-        break;
-      }
-      pos += 2;
-    } else {
-      pos += 1;
-    }
-  }
-  out.Flush(out.Append(cursor, src + last, end - last));
+  const std::size_t pos = last > base ? last : base + trail;
+  fast::FinishPlain(text, search, replacementBytes, last, pos, cursor, out);
+}
+
+std::size_t CountByte(std::string_view text, char byte, FastKernel kernel) {
+  return kernel == FastKernel::Wide ? fast::WideCountByte(text, byte) : CountByteSse2(text, byte);
+}
+
+// The kernel, chosen once: the wide one where the processor has it.
+FastKernel ChosenKernel() {
+  static const FastKernel kernel = BestFastKernel();
+  return kernel;
 }
 
 }  // namespace
@@ -304,24 +218,44 @@ bool IsFastSearch(std::string_view search) {
   return search == "----" || search == "\t";
 }
 
+FastKernel BestFastKernel() {
+  return FastKernelRuns(FastKernel::Wide) ? FastKernel::Wide : FastKernel::Sse2;
+}
+
+bool FastKernelRuns(FastKernel kernel) {
+  return kernel == FastKernel::Sse2 || fast::WideKernelRuns();
+}
+
 std::size_t FastOutputBound(std::string_view text, std::string_view search,
                             std::string_view replacement) {
+  return FastOutputBound(text, search, replacement, ChosenKernel());
+}
+
+std::size_t FastOutputBound(std::string_view text, std::string_view search,
+                            std::string_view replacement, FastKernel kernel) {
   if (replacement.size() <= search.size()) {
     return text.size();
   }
-  const std::size_t most = CountByte(text, search[0]) / search.size();
+  const std::size_t most = CountByte(text, search[0], kernel) / search.size();
   return text.size() + most * (replacement.size() - search.size());
 }
 
 std::string ReplaceAllFast(std::string_view text, std::string_view search,
                            std::string_view replacement) {
+  return ReplaceAllFast(text, search, replacement, ChosenKernel());
+}
+
+std::string ReplaceAllFast(std::string_view text, std::string_view search,
+                           std::string_view replacement, FastKernel kernel) {
   std::string result;
-  result.reserve(FastOutputBound(text, search, replacement));
+  result.reserve(FastOutputBound(text, search, replacement, kernel));
   Output out(result);
-  if (search.size() == 4) {
-    ScanAndWrite<4>(text, search, Replacement(replacement), out);
+  if (kernel == FastKernel::Wide && fast::WideKernelTakes(search, replacement)) {
+    fast::WideReplaceAll(text, search, replacement, out);
+  } else if (search.size() == 4) {
+    ScanAndWrite<4>(text, search, replacement, out);
   } else {
-    ScanAndWrite<1>(text, search, Replacement(replacement), out);
+    ScanAndWrite<1>(text, search, replacement, out);
   }
   return result;
 }

@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/reference_replace.h"
 #include "core/replace.h"
@@ -24,13 +25,34 @@ struct Pair {
   const char* replacement;
 };
 
-// The two conversions, a deletion, and the longest replacement.
+// The two conversions, deletions, replacements of distinct bytes (a byte
+// written in the wrong place shows) up to the longest that the wide kernel
+// takes, and the longest replacement of all, which it leaves to SSE2.
 const Pair kPairs[] = {
     {"----", "\t"},
     {"\t", "----"},
     {"----", ""},
+    {"\t", ""},
+    {"----", "wxyz"},
+    {"\t", "xyz"},
     {"\t", "0123456789abcdef"},
 };
+
+// Every kernel that runs on this processor: the tests hold each one to the
+// reference, not only the one that ReplaceAllFast picks.
+std::vector<FastKernel> RunnableKernels() {
+  std::vector<FastKernel> kernels;
+  for (FastKernel kernel : {FastKernel::Sse2, FastKernel::Wide}) {
+    if (FastKernelRuns(kernel)) {
+      kernels.push_back(kernel);
+    }
+  }
+  return kernels;
+}
+
+const char* KernelName(FastKernel kernel) {
+  return kernel == FastKernel::Sse2 ? "SSE2" : "wide";
+}
 
 std::size_t FirstDifference(std::string_view a, std::string_view b) {
   std::size_t i = 0;
@@ -48,19 +70,24 @@ std::size_t FirstDifference(std::string_view a, std::string_view b) {
   std::memcpy(block.get() + align, text.data(), text.size());
   const std::string_view view(block.get() + align, text.size());
   for (const auto& pair : kPairs) {
-    const std::string got = ReplaceAllFast(view, pair.search, pair.replacement);
     const std::string want =
         ReferenceReplace(text, pair.search, pair.replacement, std::nullopt, std::nullopt, true);
-    if (got != want) {
-      const std::size_t at = FirstDifference(got, want);
-      return ::testing::AssertionFailure()
-             << "search " << ::testing::PrintToString(std::string(pair.search)) << ", text of "
-             << text.size() << " bytes at alignment " << align << ": result of " << got.size()
-             << " bytes, reference " << want.size() << " bytes, first difference at byte " << at;
-    }
-    const std::size_t bound = FastOutputBound(view, pair.search, pair.replacement);
-    if (bound < got.size()) {
-      return ::testing::AssertionFailure() << "bound " << bound << " below " << got.size();
+    for (FastKernel kernel : RunnableKernels()) {
+      const std::string got = ReplaceAllFast(view, pair.search, pair.replacement, kernel);
+      if (got != want) {
+        const std::size_t at = FirstDifference(got, want);
+        return ::testing::AssertionFailure()
+               << KernelName(kernel) << " kernel, search "
+               << ::testing::PrintToString(std::string(pair.search)) << " into "
+               << ::testing::PrintToString(std::string(pair.replacement)) << ", text of "
+               << text.size() << " bytes at alignment " << align << ": result of " << got.size()
+               << " bytes, reference " << want.size() << " bytes, first difference at byte " << at;
+      }
+      const std::size_t bound = FastOutputBound(view, pair.search, pair.replacement, kernel);
+      if (bound < got.size()) {
+        return ::testing::AssertionFailure()
+               << KernelName(kernel) << " kernel: bound " << bound << " below " << got.size();
+      }
     }
   }
   return ::testing::AssertionSuccess();
@@ -110,7 +137,10 @@ TEST(ReplaceAllFast, KnownAnswers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(ReplaceAllFast(c.text, c.search, c.replacement), c.result);
+    for (FastKernel kernel : RunnableKernels()) {
+      EXPECT_EQ(ReplaceAllFast(c.text, c.search, c.replacement, kernel), c.result)
+          << KernelName(kernel);
+    }
     EXPECT_EQ(ReplaceSubtext(Text(c.text), Text(c.search), Text(c.replacement)).view(), c.result);
   }
 }
