@@ -136,35 +136,96 @@ DASHTAB_WIDE void DashesInto(std::string_view text, std::string_view replacement
 }
 
 // One TAB into R bytes, R at most 4. Each byte of a 16-byte quarter of the
-// chunk is spread over 4 bytes of a register (vpermb); a matched TAB's 4
-// bytes become the replacement, of which the first R are kept, and every
-// other byte keeps the first of its 4. One compress packs the kept bytes:
+// chunk is given 4 slots, bit 4i to 4i+3 of a 64-bit mask: a matched TAB
+// keeps the first R of its slots, every other byte the first one only.
+//
+// A replacement of one byte repeated (such as "----"): each 32-byte half
+// whose result fits in 64 bytes takes one expand, which places its bytes (a
+// TAB already turned into the replacement's byte) where the kept first
+// slots fall and fills the other kept slots with the replacement's byte:
 //
 //   for each 64-byte chunk x, while more than 64 bytes are left:
 //     matches = bits of x == TAB & ~TrailBytes(leads)
-//     for each quarter q (16 bytes, matches m of 16 bits):
-//       slots  = x[16q + s/4] for s in 0..63
-//       spread = pdep(m, 0x1111...)          -- bit 4i for a matched byte i
-//       slots  = replacement[s%4] where spread * 0xF
-//       keep   = (0x1111... & ~spread) | spread * (2^R - 1)
-//       compress the kept slots, store 64, advance by their count
+//     x       = replacement byte where matches
+//     for each half, of quarters lo and hi:
+//       keep(q) = (0x1111... & ~spread) | spread * (2^R - 1),
+//                 spread = pdep(matches of q, 0x1111...)
+//       placed  = pext(0x1111..., keep(lo)) | pext(..., keep(hi)) << |keep(lo)|
+//       if |keep(lo)| + |keep(hi)| <= 64: expand the half's bytes to the
+//         placed bits, the replacement byte elsewhere; store 64; advance
+//       else: the general way, for each of the two quarters
+//
+// The general way, for any replacement, one quarter at a time: spread each
+// byte over its 4 slots (vpermb), the replacement's bytes in a matched
+// TAB's slots, and compress the kept slots.
+constexpr Mask kFirstOfFour = 0x1111111111111111;
+
+// The slots that a quarter keeps, from the quarter's 16 bits of matches.
+template <std::size_t R>
+DASHTAB_WIDE inline Mask KeptSlots(Mask matches, std::size_t quarter) {
+  const Mask matched = _pdep_u64((matches >> (16 * quarter)) & 0xFFFF, kFirstOfFour);
+  return (kFirstOfFour & ~matched) | matched * ((Mask{1} << R) - 1);
+}
+
+// The replacement's byte everywhere, for the expand; and what the general
+// way of a quarter needs: the replacement's bytes over the 4 slots of each
+// byte, and the permutes that spread each quarter.
+struct SpreadTables {
+  __m512i fill;
+  __m512i replaced;
+  __m512i spread[4];
+};
+
+// The general way for one quarter.
+template <std::size_t R>
+DASHTAB_WIDE inline char* WriteQuarter(char* cursor, __m512i x, Mask matches, std::size_t quarter,
+                                       const SpreadTables& tables) {
+  const Mask matched = _pdep_u64((matches >> (16 * quarter)) & 0xFFFF, kFirstOfFour);
+  // The spread bytes, with the replacement in the slots of a matched TAB:
+  // one permute that keeps `replaced` where its mask is clear.
+  const __m512i slots =
+      _mm512_mask_permutexvar_epi8(tables.replaced, ~(matched * 0xF), tables.spread[quarter], x);
+  return WriteKept(cursor, KeptSlots<R>(matches, quarter), slots);
+}
+
+// The half of quarters `lo` and lo + 1; `half` holds its bytes first, TABs
+// already replaced.
+template <std::size_t R>
+DASHTAB_WIDE inline char* WriteHalf(char* cursor, __m512i x, __m512i half, Mask matches,
+                                    std::size_t lo, bool repeated, const SpreadTables& tables) {
+  const Mask low = KeptSlots<R>(matches, lo);
+  const Mask high = KeptSlots<R>(matches, lo + 1);
+  const std::size_t lowCount = static_cast<std::size_t>(_mm_popcnt_u64(low));
+  const std::size_t count = lowCount + static_cast<std::size_t>(_mm_popcnt_u64(high));
+  if (repeated && count <= kChunk) [[likely]] {
+    const Mask placed = _pext_u64(kFirstOfFour, low) | _pext_u64(kFirstOfFour, high) << lowCount;
+    Store64(cursor, _mm512_mask_expand_epi8(tables.fill, placed, half));
+    return cursor + count;
+  }
+  cursor = WriteQuarter<R>(cursor, x, matches, lo, tables);
+  return WriteQuarter<R>(cursor, x, matches, lo + 1, tables);
+}
+
 template <std::size_t R>
 DASHTAB_WIDE void TabInto(std::string_view text, std::string_view replacement, Output& out) {
-  constexpr Mask kFirstOfFour = 0x1111111111111111;
   const char* const src = text.data();
   const std::size_t n = text.size();
   const __m512i tab = _mm512_set1_epi8('\t');
+  bool repeated = R > 0;
   char pattern[kChunk] = {};
   char spreads[4][kChunk];
   for (std::size_t s = 0; s < kChunk; ++s) {
     pattern[s] = s % 4 < R ? replacement[s % 4] : '\0';
+    repeated = repeated && (s % 4 >= R || pattern[s] == replacement[0]);
     for (std::size_t q = 0; q < 4; ++q) {
       spreads[q][s] = static_cast<char>(16 * q + s / 4);
     }
   }
-  const __m512i replaced = Load64(pattern);
-  const __m512i spread[4] = {Load64(spreads[0]), Load64(spreads[1]), Load64(spreads[2]),
-                             Load64(spreads[3])};
+  const __m512i fill = _mm512_set1_epi8(R > 0 ? replacement[0] : '\0');
+  const SpreadTables tables = {
+      fill,
+      Load64(pattern),
+      {Load64(spreads[0]), Load64(spreads[1]), Load64(spreads[2]), Load64(spreads[3])}};
 
   char* cursor = out.begin();
   std::size_t base = 0;
@@ -174,16 +235,11 @@ DASHTAB_WIDE void TabInto(std::string_view text, std::string_view replacement, O
   for (; n - base > kChunk; base += kChunk) {
     const __m512i x = Load64(src + base);
     const Mask matches = Equal(x, tab) & ~TrailBytes(Leads(x), trail);
+    const __m512i filled = _mm512_mask_mov_epi8(x, matches, fill);
     cursor = out.Room(cursor, 4 * kChunk);
-#pragma GCC unroll 4
-    for (std::size_t q = 0; q < 4; ++q) {
-      const Mask matched = _pdep_u64((matches >> (16 * q)) & 0xFFFF, kFirstOfFour);
-      // The spread bytes, with the replacement in the slots of a matched
-      // TAB: one permute that keeps `replaced` where its mask is clear.
-      const __m512i slots = _mm512_mask_permutexvar_epi8(replaced, ~(matched * 0xF), spread[q], x);
-      const Mask keep = (kFirstOfFour & ~matched) | matched * ((Mask{1} << R) - 1);
-      cursor = WriteKept(cursor, keep, slots);
-    }
+    cursor = WriteHalf<R>(cursor, x, filled, matches, 0, repeated, tables);
+    cursor = WriteHalf<R>(cursor, x, _mm512_maskz_shuffle_i64x2(0x0F, filled, filled, 0xEE),
+                          matches, 2, repeated, tables);
   }
   FinishPlain(text, "\t", replacement, base, base + trail, cursor, out);
 }
