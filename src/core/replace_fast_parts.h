@@ -23,9 +23,10 @@ inline bool IsLeadByte(char c) {
   return static_cast<unsigned char>(c) >= 0x80;
 }
 
-// The second bytes of double-byte characters in a chunk whose byte 0
-// begins a character, from the bits of its lead bytes; `trail` says whether
-// the byte after the chunk is the second byte of a character begun in it.
+// The second bytes of double-byte characters in a chunk, from the bits of
+// its lead bytes. `trail` (0 or 1) says on entry whether byte 0 is the
+// second byte of a character begun in the chunk before, and on return the
+// same for the next chunk.
 //
 // A run of lead bytes that is not itself a second byte always begins a
 // character, so within the run the characters are pairs: the second bytes
@@ -33,26 +34,14 @@ inline bool IsLeadByte(char c) {
 // the run when its length is odd. Adding each odd-placed run start to the
 // run carries through that run and clears it, which sorts the runs into
 // those starting at even and at odd positions in one step.
-inline Mask PairedTrailBytes(Mask leads, Mask& trail) {
+inline Mask TrailBytes(Mask lead, Mask& trail) {
+  const Mask carried = trail;
+  const Mask leads = lead & ~carried;
   const Mask starts = leads & ~(leads << 1);
   const Mask evenRuns = leads & (leads + (starts & kOddBits));
   const Mask oddRuns = leads & ~evenRuns;
   trail = oddRuns >> 63;
-  return ((evenRuns << 1) & kOddBits) | ((oddRuns << 1) & kEvenBits);
-}
-
-// The same for any chunk: `trail` (0 or 1) says on entry whether byte 0 is
-// the second byte of a character begun in the chunk before, and on return
-// the same for the next chunk. Both cases are worked out and one chosen, so
-// that from chunk to chunk the loop waits only for that choice.
-inline Mask TrailBytes(Mask lead, Mask& trail) {
-  Mask trailIfBegins = 0;
-  Mask trailIfSecond = 0;
-  const Mask ifBegins = PairedTrailBytes(lead, trailIfBegins);
-  const Mask ifSecond = PairedTrailBytes(lead & ~Mask{1}, trailIfSecond) | 1;
-  const Mask second = Mask{0} - trail;  // all ones when byte 0 is a second byte
-  trail = (trailIfBegins & ~second) | (trailIfSecond & second);
-  return (ifBegins & ~second) | (ifSecond & second);
+  return carried | ((evenRuns << 1) & kOddBits) | ((oddRuns << 1) & kEvenBits);
 }
 
 // Of the places where "----" begins, those that the scan from left to
