@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -69,10 +70,12 @@ std::size_t FirstDifference(std::string_view a, std::string_view b) {
   std::unique_ptr<char[]> block(new char[align + text.size()]);
   std::memcpy(block.get() + align, text.data(), text.size());
   const std::string_view view(block.get() + align, text.size());
-  for (const auto& pair : kPairs) {
-    const std::string want =
-        ReferenceReplace(text, pair.search, pair.replacement, std::nullopt, std::nullopt, true);
-    for (FastKernel kernel : RunnableKernels()) {
+  // Each kernel through all the pairs in turn: the output buffer then holds
+  // another pair's result, never this one's, where a kernel fails to write.
+  for (FastKernel kernel : RunnableKernels()) {
+    for (const auto& pair : kPairs) {
+      const std::string want =
+          ReferenceReplace(text, pair.search, pair.replacement, std::nullopt, std::nullopt, true);
       const std::string got = ReplaceAllFast(view, pair.search, pair.replacement, kernel);
       if (got != want) {
         const std::size_t at = FirstDifference(got, want);
@@ -215,6 +218,58 @@ TEST(ReplaceAllFast, FinalLeadByteAndRunsIntoTheEnd) {
       }
     }
   }
+}
+
+// Runs of TABs that make a 32-byte half's result longer than one 64-byte
+// register (more than 10 TABs into "----"), or just not, at every offset:
+// the wide kernel writes such a half a quarter at a time.
+TEST(ReplaceAllFast, RunsOfTabsAroundTheLongestHalf) {
+  // Letters that change from byte to byte, so that a byte out of place, or
+  // a stale one left in the output, shows.
+  std::string letters(300, 'a');
+  for (std::size_t i = 0; i < letters.size(); ++i) {
+    letters[i] = static_cast<char>('a' + i % 26);
+  }
+  for (std::size_t run : {9, 10, 11, 12, 16, 32, 64}) {
+    for (std::size_t offset = 0; offset < 100; ++offset) {
+      std::string text = letters;
+      text.replace(offset, run, std::string(run, '\t'));
+      ASSERT_TRUE(SameAsReference(text)) << run << " TABs at " << offset;
+      // Every other byte a TAB, and the same run after a lead byte.
+      text.replace(offset, run, Repeat("\ta", run / 2));
+      ASSERT_TRUE(SameAsReference(text)) << run / 2 << " TABs apart at " << offset;
+      text.replace(offset, 1, kLead);
+      ASSERT_TRUE(SameAsReference(text)) << run << " TABs after a lead at " << offset;
+    }
+  }
+}
+
+// A match in the vector loop's last chunk that reaches into the bytes the
+// plain scan finishes, and matches just before the end, for every length
+// around the loop's limits.
+TEST(ReplaceAllFast, MatchesAtTheEnd) {
+  for (std::size_t length = 124; length <= 330; ++length) {
+    for (std::size_t back = 4; back <= 70; ++back) {
+      std::string text(length, 'a');
+      text.replace(length - back, 4, "----");
+      text[length - back + 4 < length ? length - back + 4 : length - 1] = '\t';
+      ASSERT_TRUE(SameAsReference(text)) << length << " bytes, match " << back << " from the end";
+    }
+  }
+}
+
+// The kernel that ReplaceAllFast takes runs here, and so does SSE2; the
+// tests above ran every kernel listed in the property "kernels".
+TEST(FastKernel, ChosenAndBaselineRun) {
+  EXPECT_TRUE(FastKernelRuns(BestFastKernel()));
+  EXPECT_TRUE(FastKernelRuns(FastKernel::Sse2));
+  std::string names;
+  for (FastKernel kernel : RunnableKernels()) {
+    names += names.empty() ? "" : " ";
+    names += KernelName(kernel);
+  }
+  RecordProperty("kernels", names);
+  std::printf("fast-path kernels tested here: %s\n", names.c_str());
 }
 
 std::string RandomBytes(std::mt19937& rng, std::string_view alphabet, std::size_t length) {
