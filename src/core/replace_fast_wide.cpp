@@ -36,15 +36,21 @@ inline Mask InGeneralRegister(Mask bits) {
   return bits;
 }
 
-// The bits of `candidates` that are not second bytes of characters. A TAB
-// or a dash is almost never a second byte, so the kernels go on with the
-// candidates as they are, and only a chunk where one is takes the branch
-// that clears it: the rest of the step does not wait for the double-byte
-// rule's bit work. (Left to itself, GCC would fold the branch into the
-// and-not that it guards, and the wait would be back.)
-inline Mask NotSecondBytes(Mask candidates, Mask secondBytes) {
-  if ((candidates & secondBytes) != 0) [[unlikely]] {
-    candidates &= ~secondBytes;
+// The bits of `candidates` that are not second bytes of characters, from
+// the bits of the chunk's lead bytes; updates `trail` as TrailBytes does. A
+// chunk of single bytes only (plain ASCII text) skips the double-byte
+// rule's bit work. A TAB or a dash is almost never a second byte, so the
+// kernels go on with the candidates as they are, and only a chunk where one
+// is takes the branch that clears it: the rest of the step does not wait
+// for that bit work. (Left to itself, GCC folds the branch into the and-not
+// that it guards, and the wait is back.)
+inline Mask NotSecondBytes(Mask candidates, Mask lead, Mask& trail) {
+  if ((lead | trail) == 0) {
+    return candidates;
+  }
+  const Mask second = TrailBytes(lead, trail);
+  if ((candidates & second) != 0) [[unlikely]] {
+    candidates &= ~second;
     asm volatile("" : "+r"(candidates));
   }
   return candidates;
@@ -107,7 +113,7 @@ DASHTAB_WIDE void DashesInto(std::string_view text, std::string_view replacement
       Mask matches =
           NotSecondBytes(dashes & (dashes >> 1 | nextDashes << 63) &
                              (dashes >> 2 | nextDashes << 62) & (dashes >> 3 | nextDashes << 61),
-                         TrailBytes(Leads(x), trail)) &
+                         Leads(x), trail) &
           ~reached;
       if ((matches & (matches << 1 | matches << 2 | matches << 3)) != 0) {
         matches = NonOverlapping(matches);
@@ -250,7 +256,7 @@ DASHTAB_WIDE void TabInto(std::string_view text, std::string_view replacement, O
   // lies inside the text; a final lone lead byte is left to the plain scan.
   for (; n - base > kChunk; base += kChunk) {
     const __m512i x = Load64(src + base);
-    const Mask matches = NotSecondBytes(Equal(x, tab), TrailBytes(Leads(x), trail));
+    const Mask matches = NotSecondBytes(Equal(x, tab), Leads(x), trail);
     const __m512i filled = _mm512_mask_mov_epi8(x, matches, fill);
     cursor = out.Room(cursor, 4 * kChunk);
     cursor = WriteHalf<R>(cursor, x, filled, matches, 0, repeated, tables);
