@@ -86,7 +86,8 @@ DASHTAB_WIDE inline char* WriteKept(char* cursor, Mask keep, __m512i v) {
 //     replacement[j] for j < R and is dropped for j >= R
 //     compress the kept bytes, store 64, advance by their count
 //
-// No branch for any number of matches. Only the first byte of a match must
+// No branch for any number of matches, but for the rare chunk with a run
+// of dashes or a dash that is a second byte. Only the first byte of a match must
 // begin a character: its other bytes, all below 0x80, follow bytes below
 // 0x80 and so begin characters too.
 template <std::size_t R>
@@ -123,22 +124,13 @@ DASHTAB_WIDE void DashesInto(std::string_view text, std::string_view replacement
                           matches << 3 | prev >> 61};
       __m512i v = x;
       Mask dropped = 0;
-      if constexpr (R > 0)
-        v = _mm512_mask_mov_epi8(v, at[0], placed[0]);
-      else
-        dropped |= at[0];
-      if constexpr (R > 1)
-        v = _mm512_mask_mov_epi8(v, at[1], placed[1]);
-      else
-        dropped |= at[1];
-      if constexpr (R > 2)
-        v = _mm512_mask_mov_epi8(v, at[2], placed[2]);
-      else
-        dropped |= at[2];
-      if constexpr (R > 3)
-        v = _mm512_mask_mov_epi8(v, at[3], placed[3]);
-      else
-        dropped |= at[3];
+      for (std::size_t j = 0; j < 4; ++j) {  // unrolled: R is a constant
+        if (j < R) {
+          v = _mm512_mask_mov_epi8(v, at[j], placed[j < R ? j : 0]);
+        } else {
+          dropped |= at[j];
+        }
+      }
       cursor = WriteKept(out.Room(cursor, kChunk), ~dropped, v);
       prev = matches;
       x = next;
