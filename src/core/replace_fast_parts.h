@@ -83,8 +83,12 @@ class Output {
     return buffer_;
   }
 
-  // Any number of bytes, exactly.
+  // Any number of bytes, exactly; none may come with a null pointer (an
+  // empty replacement).
   char* Append(char* cursor, const char* bytes, std::size_t n) {
+    if (n == 0) {
+      return cursor;
+    }
     if (n > kSize / 2) {
       cursor = Flush(cursor);
       result_.append(bytes, n);
