@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -21,6 +23,67 @@ std::string Quoted(std::string_view name) {
   quoted.append(name);
   quoted += '\'';
   return quoted;
+}
+
+// Read and converted this much at a time: the converted piece is still in
+// the cache when it is written, and memory stays the same for any size.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+struct Streamed {
+  std::uint64_t bytesIn = 0;
+  std::uint64_t bytesOut = 0;           // written to the output
+  std::optional<std::uint64_t> zeroAt;  // where the text ended early
+  FileStatus read;
+  FileStatus written;
+};
+
+// Converts the input onto the output piece by piece. A read or write
+// failure ends the stream; the caller does not commit the output then. After
+// a zero byte the rest of the input is read only to be counted.
+Streamed Stream(Input& input, Output& output, Direction direction,
+                const std::function<void(std::uint64_t done)>& progress) {
+  Streamed result;
+  ChunkedConversion conversion(direction);
+  std::unique_ptr<char[]> beyondText;
+  const auto put = [&](std::string_view bytes) {
+    if (!bytes.empty()) {
+      result.written = output.Write(bytes);
+      result.bytesOut += result.written.ok() ? bytes.size() : 0;
+    }
+    return result.written.ok();
+  };
+  for (;;) {
+    char* room = result.zeroAt ? beyondText.get() : conversion.Room(kPiece);
+    const ReadPiece piece = input.Read(room, kPiece);
+    if (!piece.status.ok()) {
+      result.read = piece.status;
+      return result;
+    }
+    if (piece.got == 0) {
+      break;
+    }
+    result.bytesIn += piece.got;
+    if (!result.zeroAt) {
+      const void* zero = std::memchr(room, 0, piece.got);
+      const std::size_t text =
+          zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - room) : piece.got;
+      if (!put(conversion.Added(text))) {
+        return result;
+      }
+      if (zero) {
+        result.zeroAt = result.bytesIn - piece.got + text;
+        if (!put(conversion.Finish())) {
+          return result;
+        }
+        beyondText = std::make_unique_for_overwrite<char[]>(kPiece);
+      }
+    }
+    progress(result.bytesIn);
+  }
+  if (!result.zeroAt) {
+    put(conversion.Finish());
+  }
+  return result;
 }
 
 // One line on standard error, rewritten in place; only on a terminal.
@@ -132,15 +195,6 @@ class Converter {
     progress_.Show(text + name + ": " + state);
   }
 
-  // Whether a file is large is a matter of its input: the output of a
-  // large file may well be small.
-  Progress ProgressFor(std::size_t index, const std::string& name, const std::string& doing,
-                       std::uint64_t inputSize) {
-    return [this, index, name, doing, inputSize](std::uint64_t done, std::uint64_t total) {
-      ShowProgress(index, name, doing + " " + Percent(done, total), std::max(total, inputSize));
-    };
-  }
-
   // The output named by the options for this input; empty for standard output.
   std::string OutputFor(const std::string& input) const {
     if (options_.inPlace) {
@@ -162,47 +216,57 @@ class Converter {
       Fail("cannot write", outName, {FileError::kOutputIsInput, {}});
       return;
     }
-
-    ReadResult read = fromStdin ? ReadStandardInput()
-                                : ReadWholeFile(input, ProgressFor(index, inName, "reading", 0));
-    if (!read.status.ok()) {
-      Fail("cannot read", inName, read.status);
+    OpenedInput source = fromStdin ? OpenedInput{StandardInput(), {}} : OpenInputFile(input);
+    if (!source.input) {
+      Fail("cannot read", inName, source.status);
+      return;
+    }
+    OpenedOutput target =
+        output.empty() ? OpenedOutput{StandardOutput(), {}} : CreateReplacement(output);
+    if (!target.output) {
+      Fail("cannot write", outName, target.status);
       return;
     }
 
-    const std::uint64_t sizeIn = read.bytes.size();
-    const void* zero = std::memchr(read.bytes.data(), 0, read.bytes.size());
-    const std::uint64_t textLength =
-        zero ? static_cast<const char*>(zero) - read.bytes.data() : sizeIn;
-    if (zero) {
-      Say("warning: " + inName + " holds a zero byte at offset " + std::to_string(textLength) +
-          "; the text ends there and the rest is dropped (is it a UTF-16 file?)");
-    }
-
-    ShowProgress(index, inName, "converting", sizeIn);
-    std::optional<ByteSet> converted;
+    const std::uint64_t expected = source.input->ExpectedSize();
+    const auto progress = [&](std::uint64_t done) {
+      if (!fromStdin) {
+        const std::uint64_t total = std::max(expected, done);
+        ShowProgress(index, inName, "converting " + Percent(done, total), total);
+      }
+    };
+    Streamed streamed;
     try {
       SoftAllocationScope soft;
-      converted = ConvertBytes(std::move(read.bytes), options_.direction);
+      streamed = Stream(*source.input, *target.output, options_.direction, progress);
     } catch (const std::bad_alloc&) {
       Fail("cannot convert", inName, {FileError::kNotEnoughMemory, {}});
       return;
     }
-    const std::uint64_t sizeOut = converted->size();
-    const std::uint64_t replacements = CountReplacements(options_.direction, textLength, sizeOut);
-
-    FileStatus written;
-    if (options_.inPlace && replacements == 0 && sizeOut == sizeIn) {
-      // Nothing changed: the file stays untouched, its times included.
-    } else if (output.empty()) {
-      written = WriteStandardOutput(converted->view());
-    } else {
-      written = ReplaceFileAtomically(output, converted->view(),
-                                      ProgressFor(index, outName, "writing", sizeIn));
-    }
-    if (!written.ok()) {
-      Fail("cannot write", outName, written);
+    if (!streamed.read.ok()) {
+      Fail("cannot read", inName, streamed.read);
       return;
+    }
+    if (!streamed.written.ok()) {
+      Fail("cannot write", outName, streamed.written);
+      return;
+    }
+
+    const std::uint64_t sizeIn = streamed.bytesIn;
+    const std::uint64_t sizeOut = streamed.bytesOut;
+    const std::uint64_t textLength = streamed.zeroAt.value_or(sizeIn);
+    if (streamed.zeroAt) {
+      Say("warning: " + inName + " holds a zero byte at offset " + std::to_string(textLength) +
+          "; the text ends there and the rest is dropped (is it a UTF-16 file?)");
+    }
+    const std::uint64_t replacements = CountReplacements(options_.direction, textLength, sizeOut);
+    // Unchanged, a file converted in place stays untouched, its times
+    // included: the new copy is dropped.
+    if (!(options_.inPlace && replacements == 0 && sizeOut == sizeIn)) {
+      if (const FileStatus committed = target.output->Commit(); !committed.ok()) {
+        Fail("cannot write", outName, committed);
+        return;
+      }
     }
 
     ++totals_.converted;

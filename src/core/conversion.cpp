@@ -1,6 +1,10 @@
 #include "core/conversion.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/replace.h"
+#include "core/replace_fast.h"
 
 namespace dashtab {
 
@@ -51,22 +55,44 @@ std::size_t SafeCutPoint(std::string_view text, Direction direction) {
   return SafeCutPointAbove(text, direction, 0);
 }
 
-std::string_view ChunkedConversion::Add(std::string_view bytes) {
-  const std::size_t held = pending_.size();
-  pending_.append(bytes);
+char* ChunkedConversion::Room(std::size_t most) {
+  if (capacity_ - held_ < most) {
+    // Grows geometrically: a text without a safe cut is held back whole.
+    const std::size_t capacity = std::max(held_ + most, 2 * capacity_);
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    std::memcpy(bigger.get(), pending_.get(), held_);
+    pending_ = std::move(bigger);
+    capacity_ = capacity;
+  }
+  return pending_.get() + held_;
+}
+
+std::string_view ChunkedConversion::Added(std::size_t got) {
+  const std::size_t before = held_;
+  held_ += got;
   // The held-back bytes had no safe cut, so only the new positions can.
-  const std::size_t cut = SafeCutPointAbove(pending_, direction_, held);
+  const std::size_t cut =
+      SafeCutPointAbove(std::string_view(pending_.get(), held_), direction_, before);
   return cut == 0 ? std::string_view() : Convert(cut);
 }
 
-std::string_view ChunkedConversion::Finish() {
-  return Convert(pending_.size());
+std::string_view ChunkedConversion::Add(std::string_view bytes) {
+  bytes.copy(Room(bytes.size()), bytes.size());
+  return Added(bytes.size());
 }
 
+std::string_view ChunkedConversion::Finish() {
+  return Convert(held_);
+}
+
+// The search texts are those of the fast path, which ConvertText takes for
+// them too; calling it on the piece where it lies saves making a Text of it.
 std::string_view ChunkedConversion::Convert(std::size_t length) {
-  Text piece = ConvertText(Text::FromBytesWithoutZero(pending_.substr(0, length)), direction_);
-  pending_.erase(0, length);
-  converted_ = std::move(piece).TakeStorage();
+  const std::string_view piece(pending_.get(), length);
+  converted_ = direction_ == Direction::DashesToTab ? ReplaceAllFast(piece, "----", "\t")
+                                                    : ReplaceAllFast(piece, "\t", "----");
+  held_ -= length;
+  std::memmove(pending_.get(), pending_.get() + length, held_);
   return converted_;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,10 +37,19 @@ std::size_t SafeCutPoint(std::string_view text, Direction direction);
 class ChunkedConversion {
  public:
   explicit ChunkedConversion(Direction direction) : direction_(direction) {}
+  ChunkedConversion(const ChunkedConversion&) = delete;
+  ChunkedConversion& operator=(const ChunkedConversion&) = delete;
 
-  // The next bytes of the text, which hold no zero byte (the text ends at
-  // the first one). Returns the converted bytes that are final so far; the
-  // view is valid until the next call.
+  // Space for the next `most` bytes of the text, right after the bytes held
+  // back: a reader that fills it directly saves a copy. Valid until the
+  // next call.
+  char* Room(std::size_t most);
+  // The first `got` bytes of the room now hold the next bytes of the text,
+  // none of them a zero byte (the text ends at the first one). Returns the
+  // converted bytes that are final so far; the view is valid until the
+  // next call.
+  std::string_view Added(std::size_t got);
+  // The same for bytes that are elsewhere.
   std::string_view Add(std::string_view bytes);
   // The end of the text: converts what was held back.
   std::string_view Finish();
@@ -48,7 +58,9 @@ class ChunkedConversion {
   std::string_view Convert(std::size_t length);
 
   Direction direction_;
-  std::string pending_;
+  std::unique_ptr<char[]> pending_;
+  std::size_t capacity_ = 0;
+  std::size_t held_ = 0;
   std::string converted_;
 };
 
