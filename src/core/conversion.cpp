@@ -67,33 +67,39 @@ char* ChunkedConversion::Room(std::size_t most) {
   return pending_.get() + held_;
 }
 
-std::string_view ChunkedConversion::Added(std::size_t got) {
+void ChunkedConversion::Added(std::size_t got, std::string& converted) {
   const std::size_t before = held_;
   held_ += got;
   // The held-back bytes had no safe cut, so only the new positions can.
   const std::size_t cut =
       SafeCutPointAbove(std::string_view(pending_.get(), held_), direction_, before);
-  return cut == 0 ? std::string_view() : Convert(cut);
+  if (cut == 0) {
+    converted.clear();
+  } else {
+    Convert(cut, converted);
+  }
 }
 
-std::string_view ChunkedConversion::Add(std::string_view bytes) {
+void ChunkedConversion::Add(std::string_view bytes, std::string& converted) {
   bytes.copy(Room(bytes.size()), bytes.size());
-  return Added(bytes.size());
+  Added(bytes.size(), converted);
 }
 
-std::string_view ChunkedConversion::Finish() {
-  return Convert(held_);
+void ChunkedConversion::Finish(std::string& converted) {
+  Convert(held_, converted);
 }
 
 // The search texts are those of the fast path, which ConvertText takes for
 // them too; calling it on the piece where it lies saves making a Text of it.
-std::string_view ChunkedConversion::Convert(std::size_t length) {
+void ChunkedConversion::Convert(std::size_t length, std::string& converted) {
   const std::string_view piece(pending_.get(), length);
-  converted_ = direction_ == Direction::DashesToTab ? ReplaceAllFast(piece, "----", "\t")
-                                                    : ReplaceAllFast(piece, "\t", "----");
+  if (direction_ == Direction::DashesToTab) {
+    ReplaceAllFast(piece, "----", "\t", converted);
+  } else {
+    ReplaceAllFast(piece, "\t", "----", converted);
+  }
   held_ -= length;
   std::memmove(pending_.get(), pending_.get() + length, held_);
-  return converted_;
 }
 
 }  // namespace dashtab

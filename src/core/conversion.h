@@ -45,23 +45,23 @@ class ChunkedConversion {
   // next call.
   char* Room(std::size_t most);
   // The first `got` bytes of the room now hold the next bytes of the text,
-  // none of them a zero byte (the text ends at the first one). Returns the
-  // converted bytes that are final so far; the view is valid until the
-  // next call.
-  std::string_view Added(std::size_t got);
+  // none of them a zero byte (the text ends at the first one). Puts the
+  // converted bytes that are final so far into `converted`, in place of
+  // what it held; its storage is reused, so that the caller may keep a
+  // few buffers going round.
+  void Added(std::size_t got, std::string& converted);
   // The same for bytes that are elsewhere.
-  std::string_view Add(std::string_view bytes);
+  void Add(std::string_view bytes, std::string& converted);
   // The end of the text: converts what was held back.
-  std::string_view Finish();
+  void Finish(std::string& converted);
 
  private:
-  std::string_view Convert(std::size_t length);
+  void Convert(std::size_t length, std::string& converted);
 
   Direction direction_;
   std::unique_ptr<char[]> pending_;
   std::size_t capacity_ = 0;
   std::size_t held_ = 0;
-  std::string converted_;
 };
 
 }  // namespace dashtab

@@ -313,9 +313,9 @@ std::size_t FastOutputBound(std::string_view text, std::string_view search,
   return text.size() + most * (replacement.size() - search.size());
 }
 
-std::string ReplaceAllFast(std::string_view text, std::string_view search,
-                           std::string_view replacement) {
-  std::string result;
+void ReplaceAllFast(std::string_view text, std::string_view search, std::string_view replacement,
+                    std::string& result) {
+  result.clear();
   result.reserve(FastOutputBound(text, search, replacement));
   Output out(result);
   if (search.size() == 4) {
@@ -323,6 +323,12 @@ std::string ReplaceAllFast(std::string_view text, std::string_view search,
   } else {
     ScanAndWrite<1>(text, search, Replacement(replacement), out);
   }
+}
+
+std::string ReplaceAllFast(std::string_view text, std::string_view search,
+                           std::string_view replacement) {
+  std::string result;
+  ReplaceAllFast(text, search, replacement, result);
   return result;
 }
 

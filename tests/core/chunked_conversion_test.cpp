@@ -26,14 +26,18 @@ std::string ConvertInPieces(std::string_view bytes, Direction direction,
   bytes = bytes.substr(0, bytes.find('\0'));
   ChunkedConversion conversion(direction);
   std::string out;
+  // Holds a piece from before, as a reused buffer does.
+  std::string converted = "left over";
   std::size_t next = 0;
   while (!bytes.empty()) {
     const std::size_t length =
         std::min(lengths[std::min(next++, lengths.size() - 1)], bytes.size());
-    out.append(conversion.Add(bytes.substr(0, length)));
+    conversion.Add(bytes.substr(0, length), converted);
+    out.append(converted);
     bytes.remove_prefix(length);
   }
-  out.append(conversion.Finish());
+  conversion.Finish(converted);
+  out.append(converted);
   return out;
 }
 
