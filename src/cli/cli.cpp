@@ -373,6 +373,8 @@ class Converter {
           "; the text ends there and the rest is dropped (is it a UTF-16 file?)");
     }
     const std::uint64_t replacements = CountReplacements(options_.direction, textLength, sizeOut);
+    // Closed first: Windows moves no file over one that is open.
+    source.input.reset();
     // Unchanged, a file converted in place stays untouched, its times
     // included: the new copy is dropped.
     if (!(options_.inPlace && replacements == 0 && sizeOut == sizeIn)) {
