@@ -60,7 +60,9 @@ char* ChunkedConversion::Room(std::size_t most) {
     // Grows geometrically: a text without a safe cut is held back whole.
     const std::size_t capacity = std::max(held_ + most, 2 * capacity_);
     auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
-    std::memcpy(bigger.get(), pending_.get(), held_);
+    if (held_ > 0) {
+      std::memcpy(bigger.get(), pending_.get(), held_);
+    }
     pending_ = std::move(bigger);
     capacity_ = capacity;
   }
@@ -93,13 +95,17 @@ void ChunkedConversion::Finish(std::string& converted) {
 // them too; calling it on the piece where it lies saves making a Text of it.
 void ChunkedConversion::Convert(std::size_t length, std::string& converted) {
   const std::string_view piece(pending_.get(), length);
-  if (direction_ == Direction::DashesToTab) {
+  if (piece.empty()) {
+    converted.clear();
+  } else if (direction_ == Direction::DashesToTab) {
     ReplaceAllFast(piece, "----", "\t", converted);
   } else {
     ReplaceAllFast(piece, "\t", "----", converted);
   }
   held_ -= length;
-  std::memmove(pending_.get(), pending_.get() + length, held_);
+  if (held_ > 0) {
+    std::memmove(pending_.get(), pending_.get() + length, held_);
+  }
 }
 
 }  // namespace dashtab
