@@ -1,20 +1,13 @@
 #include "cli/cli.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
-#include <functional>
-#include <memory>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 #include "core/out_of_memory.h"
 #include "cli/platform.h"
+#include "cli/stream.h"
 
 namespace dashtab::cli {
 namespace {
@@ -29,174 +22,6 @@ std::string Quoted(std::string_view name) {
   quoted.append(name);
   quoted += '\'';
   return quoted;
-}
-
-// Read and converted this much at a time: the converted piece is still in
-// the cache when it is written, and memory stays the same for any size.
-constexpr std::size_t kPiece = std::size_t{256} << 10;
-
-// Writes the converted pieces on a thread of its own, so that converting a
-// piece and writing the one before overlap: the copy into the system's file
-// cache costs about as much as the conversion. Buffers go round between the
-// two threads, a few at a time, their storage reused.
-class PipelinedWriter {
- public:
-  explicit PipelinedWriter(Output& output) : output_(output) {
-    try {
-      thread_ = std::thread([this] { WriteQueued(); });
-    } catch (const std::system_error&) {
-      // Without a thread of its own, each piece is written at once.
-    }
-  }
-  PipelinedWriter(const PipelinedWriter&) = delete;
-  PipelinedWriter& operator=(const PipelinedWriter&) = delete;
-  ~PipelinedWriter() { (void)Finish(); }
-
-  // Queues the bytes for writing and gives `bytes` an emptied buffer in
-  // their place. False once a write has failed: the rest is dropped.
-  bool Write(std::string& bytes) {
-    if (bytes.empty()) {
-      return Failed().ok();
-    }
-    if (!thread_.joinable()) {
-      status_ = status_.ok() ? output_.Write(bytes) : status_;
-      bytes.clear();
-      return status_.ok();
-    }
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return queued_.size() < kQueued || !status_.ok(); });
-    if (!status_.ok()) {
-      return false;
-    }
-    queued_.push_back(std::move(bytes));
-    bytes = TakeSpare();
-    changed_.notify_all();
-    return true;
-  }
-
-  // Waits until everything queued is written; the first failure, if any.
-  FileStatus Finish() {
-    if (thread_.joinable()) {
-      {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-      }
-      changed_.notify_all();
-      thread_.join();
-    }
-    return status_;
-  }
-
- private:
-  static constexpr std::size_t kQueued = 2;
-
-  FileStatus Failed() {
-    std::lock_guard lock(mutex_);
-    return status_;
-  }
-
-  std::string TakeSpare() {
-    if (spare_.empty()) {
-      return {};
-    }
-    std::string spare = std::move(spare_.back());
-    spare_.pop_back();
-    return spare;
-  }
-
-  void WriteQueued() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return !queued_.empty() || finished_; });
-      if (queued_.empty()) {
-        return;
-      }
-      std::string bytes = std::move(queued_.front());
-      queued_.pop_front();
-      FileStatus status;
-      if (status_.ok()) {
-        lock.unlock();
-        status = output_.Write(bytes);
-        lock.lock();
-      }
-      if (!status.ok()) {
-        status_ = status;
-        queued_.clear();
-      }
-      bytes.clear();
-      spare_.push_back(std::move(bytes));
-      changed_.notify_all();
-    }
-  }
-
-  Output& output_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::string> queued_;
-  std::vector<std::string> spare_;
-  bool finished_ = false;
-  FileStatus status_;
-  std::thread thread_;
-};
-
-struct Streamed {
-  std::uint64_t bytesIn = 0;
-  std::uint64_t bytesOut = 0;
-  std::optional<std::uint64_t> zeroAt;  // where the text ended early
-  FileStatus read;
-  FileStatus written;
-};
-
-// Converts the input onto the output piece by piece. A read or write
-// failure ends the stream; the caller does not commit the output then. After
-// a zero byte the rest of the input is read only to be counted.
-Streamed Stream(Input& input, Output& output, Direction direction,
-                const std::function<void(std::uint64_t done)>& progress) {
-  Streamed result;
-  ChunkedConversion conversion(direction);
-  PipelinedWriter writer(output);
-  std::string converted;
-  const auto put = [&] {
-    result.bytesOut += converted.size();
-    return writer.Write(converted);
-  };
-  std::unique_ptr<char[]> beyondText;
-  for (;;) {
-    char* room = result.zeroAt ? beyondText.get() : conversion.Room(kPiece);
-    const ReadPiece piece = input.Read(room, kPiece);
-    if (!piece.status.ok()) {
-      result.read = piece.status;
-      return result;
-    }
-    if (piece.got == 0) {
-      break;
-    }
-    result.bytesIn += piece.got;
-    if (!result.zeroAt) {
-      const void* zero = std::memchr(room, 0, piece.got);
-      const std::size_t text =
-          zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - room) : piece.got;
-      conversion.Added(text, converted);
-      if (!put()) {
-        break;
-      }
-      if (zero) {
-        result.zeroAt = result.bytesIn - piece.got + text;
-        conversion.Finish(converted);
-        if (!put()) {
-          break;
-        }
-        beyondText = std::make_unique_for_overwrite<char[]>(kPiece);
-      }
-    }
-    progress(result.bytesIn);
-  }
-  if (!result.zeroAt && result.read.ok()) {
-    conversion.Finish(converted);
-    put();
-  }
-  result.written = writer.Finish();
-  return result;
 }
 
 // One line on standard error, rewritten in place; only on a terminal.
@@ -351,9 +176,12 @@ class Converter {
     Streamed streamed;
     try {
       SoftAllocationScope soft;
-      streamed = Stream(*source.input, *target.output, options_.direction, progress);
+      streamed = ConvertStream(*source.input, *target.output, options_.direction, progress);
     } catch (const std::bad_alloc&) {
       Fail("cannot convert", inName, {FileError::kNotEnoughMemory, {}});
+      return;
+    } catch (const std::system_error& error) {
+      Fail("cannot convert", inName, {FileError::kOther, error.what()});
       return;
     }
     if (!streamed.read.ok()) {

@@ -2,6 +2,7 @@
 // arguments, streams, files and exit status.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 #include "core/reference_replace.h"
@@ -105,10 +106,14 @@ TEST_F(ProgramTest, SeveralFilesInPlace) {
   const std::string a = File("a.txt", "1----2----3");
   const std::string b = File("b.txt", "no dashes here");
   const std::string c = File("c.txt", "------\n");
+  // A file that the conversion leaves as it is keeps its time too.
+  const auto old = fs::last_write_time(PathFromUtf8(b)) - std::chrono::hours(48);
+  fs::last_write_time(PathFromUtf8(b), old);
   const ProgramResult result = RunCli({"to-tab", "--in-place", "--verbose", a, b, c});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(Contents(a), "1\t2\t3");
   EXPECT_EQ(Contents(b), "no dashes here");
+  EXPECT_TRUE(fs::last_write_time(PathFromUtf8(b)) == old);
   EXPECT_EQ(Contents(c), "\t--\n");
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("a.txt': 11 bytes in, 5 bytes out, 2 replacements"), std::string::npos)
