@@ -39,25 +39,45 @@ bool IsSafeCut(std::string_view text, std::size_t p, Direction direction) {
          !(direction == Direction::DashesToTab && before == '-');
 }
 
-// Searches from the end down to, not including, `lowest`.
-std::size_t SafeCutPointAbove(std::string_view text, Direction direction, std::size_t lowest) {
-  for (std::size_t p = text.size(); p > lowest; --p) {
-    if (IsSafeCut(text, p, direction)) {
-      return p;
-    }
-  }
-  return 0;
-}
-
 }  // namespace
 
+// After the last cut that the byte before allows come only lead bytes and,
+// turning dashes into tabs, hyphens: a file may hold megabytes of them. The
+// scan itself goes through them from that cut, a character or a match at a
+// time; each place it reaches is a cut too, since the scan carries nothing
+// from one place to the next, as long as the step that reached it was
+// decided by bytes before the end.
 std::size_t SafeCutPoint(std::string_view text, Direction direction) {
-  return SafeCutPointAbove(text, direction, 0);
+  const std::size_t n = text.size();
+  std::size_t cut = n;
+  while (cut > 0 && !IsSafeCut(text, cut, direction)) {
+    --cut;
+  }
+  for (std::size_t pos = cut; pos < n; cut = pos) {
+    if (text[pos] == '-') {
+      // Fewer than four dashes decide too, when another byte follows them.
+      std::size_t dashes = 1;
+      while (dashes < 4 && pos + dashes < n && text[pos + dashes] == '-') {
+        ++dashes;
+      }
+      if (dashes < 4 && pos + dashes == n) {
+        break;
+      }
+      pos += dashes == 4 ? 4 : 1;
+    } else {
+      if (n - pos < 2) {
+        break;
+      }
+      pos += 2;
+    }
+  }
+  return cut;
 }
 
 char* ChunkedConversion::Room(std::size_t most) {
   if (capacity_ - held_ < most) {
-    // Grows geometrically: a text without a safe cut is held back whole.
+    // Fewer than 4 bytes are ever held back, so this is for the first call
+    // and for pieces larger than before.
     const std::size_t capacity = std::max(held_ + most, 2 * capacity_);
     auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
     if (held_ > 0) {
@@ -70,11 +90,8 @@ char* ChunkedConversion::Room(std::size_t most) {
 }
 
 void ChunkedConversion::Added(std::size_t got, std::string& converted) {
-  const std::size_t before = held_;
   held_ += got;
-  // The held-back bytes had no safe cut, so only the new positions can.
-  const std::size_t cut =
-      SafeCutPointAbove(std::string_view(pending_.get(), held_), direction_, before);
+  const std::size_t cut = SafeCutPoint(std::string_view(pending_.get(), held_), direction_);
   if (cut == 0) {
     converted.clear();
   } else {

@@ -25,15 +25,16 @@ Text ConvertText(const Text& source, Direction direction);
 // copy, so the conversion holds at most the source and its result.
 ByteSet ConvertBytes(ByteSet source, Direction direction);
 
-// The largest position p (0 < p <= text.size()) at which the text can be
-// cut so that converting both sides apart gives the bytes of converting the
-// whole; 0 when there is none. `text` must itself start at a character.
+// A position p (0 < p <= text.size()) at which the text can be cut so that
+// converting both sides apart gives the bytes of converting the whole, with
+// fewer than 4 bytes after it; 0 when there is none (then the text is
+// shorter than 4 bytes). `text` must itself start at a character.
 std::size_t SafeCutPoint(std::string_view text, Direction direction);
 
-// The conversion of a text that arrives piece by piece, with bounded memory:
-// each piece is converted as far as a safe cut allows and the rest is held
-// back for the next. The pieces together give exactly the bytes of
-// ConvertText on the whole text.
+// The conversion of a text that arrives piece by piece, in memory bounded
+// by the size of a piece: each piece is converted as far as a safe cut
+// allows and the few bytes after it are held back for the next. The pieces together give exactly
+// the bytes of ConvertText on the whole text.
 class ChunkedConversion {
  public:
   explicit ChunkedConversion(Direction direction) : direction_(direction) {}
