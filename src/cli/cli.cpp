@@ -166,7 +166,20 @@ class Converter {
       return;
     }
 
-    const std::uint64_t expected = source.input->ExpectedSize();
+    const std::optional<Streamed> streamed =
+        Stream(*source.input, *target.output, fromStdin, index, inName, outName);
+    // Closed first: Windows moves no file over one that is open.
+    source.input.reset();
+    if (streamed) {
+      Conclude(*streamed, *target.output, inName, outName);
+    }
+  }
+
+  // The conversion from the input to the output; empty when it failed, and
+  // the failure is reported.
+  std::optional<Streamed> Stream(Input& input, Output& output, bool fromStdin, std::size_t index,
+                                 const std::string& inName, const std::string& outName) {
+    const std::uint64_t expected = input.ExpectedSize();
     const auto progress = [&](std::uint64_t done) {
       if (!fromStdin) {
         const std::uint64_t total = std::max(expected, done);
@@ -176,23 +189,28 @@ class Converter {
     Streamed streamed;
     try {
       SoftAllocationScope soft;
-      streamed = ConvertStream(*source.input, *target.output, options_.direction, progress);
+      streamed = ConvertStream(input, output, options_.direction, progress);
     } catch (const std::bad_alloc&) {
       Fail("cannot convert", inName, {FileError::kNotEnoughMemory, {}});
-      return;
+      return std::nullopt;
     } catch (const std::system_error& error) {
       Fail("cannot convert", inName, {FileError::kOther, error.what()});
-      return;
+      return std::nullopt;
     }
     if (!streamed.read.ok()) {
       Fail("cannot read", inName, streamed.read);
-      return;
+      return std::nullopt;
     }
     if (!streamed.written.ok()) {
       Fail("cannot write", outName, streamed.written);
-      return;
+      return std::nullopt;
     }
+    return streamed;
+  }
 
+  // Warns of a zero byte, puts the output in its place and counts the file.
+  void Conclude(const Streamed& streamed, Output& output, const std::string& inName,
+                const std::string& outName) {
     const std::uint64_t sizeIn = streamed.bytesIn;
     const std::uint64_t sizeOut = streamed.bytesOut;
     const std::uint64_t textLength = streamed.zeroAt.value_or(sizeIn);
@@ -201,12 +219,10 @@ class Converter {
           "; the text ends there and the rest is dropped (is it a UTF-16 file?)");
     }
     const std::uint64_t replacements = CountReplacements(options_.direction, textLength, sizeOut);
-    // Closed first: Windows moves no file over one that is open.
-    source.input.reset();
     // Unchanged, a file converted in place stays untouched, its times
     // included: the new copy is dropped.
     if (!(options_.inPlace && replacements == 0 && sizeOut == sizeIn)) {
-      if (const FileStatus committed = target.output->Commit(); !committed.ok()) {
+      if (const FileStatus committed = output.Commit(); !committed.ok()) {
         Fail("cannot write", outName, committed);
         return;
       }
