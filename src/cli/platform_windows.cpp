@@ -149,13 +149,34 @@ class HandleInput final : public Input {
   std::uint64_t expected_;
 };
 
-class StandardOutputStream final : public Output {
+// Standard output, or a device opened for writing: written as it comes.
+class HandleOutput final : public Output {
  public:
-  FileStatus Write(std::string_view bytes) override {
-    return WriteHandle(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+  HandleOutput(UniqueFileHandle owned, HANDLE handle) : owned_(std::move(owned)), handle_(handle) {}
+  FileStatus Write(std::string_view bytes) override { return WriteHandle(handle_, bytes); }
+  FileStatus Commit() override {
+    if (owned_ && !CloseHandle(owned_.release())) {
+      return StatusFromError(GetLastError(), {}, true);
+    }
+    return {};
   }
-  FileStatus Commit() override { return {}; }
+
+ private:
+  UniqueFileHandle owned_;
+  HANDLE handle_;
 };
+
+// A device such as NUL or CON cannot be replaced, only written to; empty
+// for anything else, files included.
+UniqueFileHandle OpenIfDevice(const std::wstring& path) {
+  UniqueFileHandle device(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (device && GetFileType(device.get()) != FILE_TYPE_DISK) {
+    return device;
+  }
+  return {};
+}
 
 // A new file beside the target that takes the target's place at Commit.
 class ReplacementFile final : public Output {
@@ -284,7 +305,7 @@ std::unique_ptr<Input> StandardInput() {
 }
 
 std::unique_ptr<Output> StandardOutput() {
-  return std::make_unique<StandardOutputStream>();
+  return std::make_unique<HandleOutput>(UniqueFileHandle(), GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
 FileStatus WriteStandardOutput(std::string_view bytes) {
@@ -293,6 +314,10 @@ FileStatus WriteStandardOutput(std::string_view bytes) {
 
 OpenedOutput CreateReplacement(const std::string& path) {
   const std::wstring target = WideFromUtf8(path);
+  if (UniqueFileHandle device = OpenIfDevice(target)) {
+    const HANDLE handle = device.get();
+    return {std::make_unique<HandleOutput>(std::move(device), handle), {}};
+  }
   const DWORD oldAttributes = GetFileAttributesW(target.c_str());
   if (oldAttributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND) {
     return {nullptr, StatusFromError(GetLastError(), {}, true)};
