@@ -33,12 +33,18 @@ cat "$work/input" >/dev/null  # into the page cache for every contender alike
 # best_of NAME COMMAND...: the best wall time in seconds, the processor time
 # (user + system) of that run and the largest peak resident set in KiB over
 # $runs runs, stored in time_NAME, cpu_NAME and rss_NAME. The processor time
-# shows how much of the wall time was waiting for a busy machine.
+# shows how much of the wall time was waiting for a busy machine. Before
+# each run the output is removed, or, with prepare=copy, made a fresh copy
+# of the input (outside the timing) for a conversion in place.
 best_of() {
   local name=$1 best="" cpu="" peak=0 start end t m u s
   shift
   for _ in $(seq "$runs"); do
     rm -f "$work/output"
+    if [ "${prepare:-}" = copy ]; then
+      cp "$work/input" "$work/output"
+      sync "$work/output"
+    fi
     start=$(date +%s%N)
     /usr/bin/time -f '%M %U %S' -o "$work/time" "$@"
     end=$(date +%s%N)
@@ -64,6 +70,8 @@ best_of sed_dashes sh -c 'sed "s/\t/----/g" "$1" >"$2"' sh "$work/input" "$work/
 best_of to_tab "$program" to-tab "$work/input" -o "$work/output"
 best_of to_dashes "$program" to-dashes "$work/input" -o "$work/output"
 best_of to_tab_stdout sh -c '"$1" to-tab "$2" >"$3"' sh "$program" "$work/input" "$work/output"
+# Replacing a file waits until the new copy is on the disk (fsync).
+prepare=copy best_of in_place "$program" to-tab --in-place "$work/output"
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 memory() { awk -v k="$1" -v n="$bytes" 'BEGIN { printf "%.2f", k * 1024 / n }'; }
@@ -76,13 +84,17 @@ row "cat > file" "$time_cat" "$cpu_cat" "$(ratio "$time_cat" "$time_cp")"
 row "sed 's/----/\t/g'" "$time_sed_tab" "$cpu_sed_tab" "$(ratio "$time_sed_tab" "$time_cp")"
 row "sed 's/\t/----/g'" "$time_sed_dashes" "$cpu_sed_dashes" \
   "$(ratio "$time_sed_dashes" "$time_cp")"
-row "dashtab to-tab -o (atomic, fsync)" "$time_to_tab" "$cpu_to_tab" \
+row "dashtab to-tab -o new-file" "$time_to_tab" "$cpu_to_tab" \
   "$(ratio "$time_to_tab" "$time_cp")" "$(ratio "$time_sed_tab" "$time_to_tab")" \
   "$(memory "$rss_to_tab")"
-row "dashtab to-dashes -o (atomic, fsync)" "$time_to_dashes" "$cpu_to_dashes" \
+row "dashtab to-dashes -o new-file" "$time_to_dashes" "$cpu_to_dashes" \
   "$(ratio "$time_to_dashes" "$time_cp")" "$(ratio "$time_sed_dashes" "$time_to_dashes")" \
   "$(memory "$rss_to_dashes")"
 row "dashtab to-tab > file" "$time_to_tab_stdout" "$cpu_to_tab_stdout" \
   "$(ratio "$time_to_tab_stdout" "$time_cp")" "$(ratio "$time_sed_tab" "$time_to_tab_stdout")" \
   "$(memory "$rss_to_tab_stdout")"
+row "dashtab to-tab --in-place (fsync)" "$time_in_place" "$cpu_in_place" \
+  "$(ratio "$time_in_place" "$time_cp")" "$(ratio "$time_sed_tab" "$time_in_place")" \
+  "$(memory "$rss_in_place")"
+echo "cp and sed write a new file and do not wait for the disk; neither do the first three rows"
 echo "targets: at most 1.5 x cp, at least 10 x faster than sed, peak at most 2.2 x the file"

@@ -1,12 +1,13 @@
 #include "cli/cli.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "core/out_of_memory.h"
 #include "cli/platform.h"
+#include "cli/stream.h"
 
 namespace dashtab::cli {
 namespace {
@@ -132,15 +133,6 @@ class Converter {
     progress_.Show(text + name + ": " + state);
   }
 
-  // Whether a file is large is a matter of its input: the output of a
-  // large file may well be small.
-  Progress ProgressFor(std::size_t index, const std::string& name, const std::string& doing,
-                       std::uint64_t inputSize) {
-    return [this, index, name, doing, inputSize](std::uint64_t done, std::uint64_t total) {
-      ShowProgress(index, name, doing + " " + Percent(done, total), std::max(total, inputSize));
-    };
-  }
-
   // The output named by the options for this input; empty for standard output.
   std::string OutputFor(const std::string& input) const {
     if (options_.inPlace) {
@@ -162,47 +154,78 @@ class Converter {
       Fail("cannot write", outName, {FileError::kOutputIsInput, {}});
       return;
     }
-
-    ReadResult read = fromStdin ? ReadStandardInput()
-                                : ReadWholeFile(input, ProgressFor(index, inName, "reading", 0));
-    if (!read.status.ok()) {
-      Fail("cannot read", inName, read.status);
+    OpenedInput source = fromStdin ? OpenedInput{StandardInput(), {}} : OpenInputFile(input);
+    if (!source.input) {
+      Fail("cannot read", inName, source.status);
+      return;
+    }
+    OpenedOutput target =
+        output.empty() ? OpenedOutput{StandardOutput(), {}} : CreateReplacement(output);
+    if (!target.output) {
+      Fail("cannot write", outName, target.status);
       return;
     }
 
-    const std::uint64_t sizeIn = read.bytes.size();
-    const void* zero = std::memchr(read.bytes.data(), 0, read.bytes.size());
-    const std::uint64_t textLength =
-        zero ? static_cast<const char*>(zero) - read.bytes.data() : sizeIn;
-    if (zero) {
+    const std::optional<Streamed> streamed =
+        Stream(*source.input, *target.output, fromStdin, index, inName, outName);
+    // Closed first: Windows moves no file over one that is open.
+    source.input.reset();
+    if (streamed) {
+      Conclude(*streamed, *target.output, inName, outName);
+    }
+  }
+
+  // The conversion from the input to the output; empty when it failed, and
+  // the failure is reported.
+  std::optional<Streamed> Stream(Input& input, Output& output, bool fromStdin, std::size_t index,
+                                 const std::string& inName, const std::string& outName) {
+    const std::uint64_t expected = input.ExpectedSize();
+    const auto progress = [&](std::uint64_t done) {
+      if (!fromStdin) {
+        const std::uint64_t total = std::max(expected, done);
+        ShowProgress(index, inName, "converting " + Percent(done, total), total);
+      }
+    };
+    Streamed streamed;
+    try {
+      SoftAllocationScope soft;
+      streamed = ConvertStream(input, output, options_.direction, progress);
+    } catch (const std::bad_alloc&) {
+      Fail("cannot convert", inName, {FileError::kNotEnoughMemory, {}});
+      return std::nullopt;
+    } catch (const std::system_error& error) {
+      Fail("cannot convert", inName, {FileError::kOther, error.what()});
+      return std::nullopt;
+    }
+    if (!streamed.read.ok()) {
+      Fail("cannot read", inName, streamed.read);
+      return std::nullopt;
+    }
+    if (!streamed.written.ok()) {
+      Fail("cannot write", outName, streamed.written);
+      return std::nullopt;
+    }
+    return streamed;
+  }
+
+  // Warns of a zero byte, puts the output in its place and counts the file.
+  void Conclude(const Streamed& streamed, Output& output, const std::string& inName,
+                const std::string& outName) {
+    const std::uint64_t sizeIn = streamed.bytesIn;
+    const std::uint64_t sizeOut = streamed.bytesOut;
+    const std::uint64_t textLength = streamed.zeroAt.value_or(sizeIn);
+    if (streamed.zeroAt) {
       Say("warning: " + inName + " holds a zero byte at offset " + std::to_string(textLength) +
           "; the text ends there and the rest is dropped (is it a UTF-16 file?)");
     }
-
-    ShowProgress(index, inName, "converting", sizeIn);
-    std::optional<ByteSet> converted;
-    try {
-      SoftAllocationScope soft;
-      converted = ConvertBytes(std::move(read.bytes), options_.direction);
-    } catch (const std::bad_alloc&) {
-      Fail("cannot convert", inName, {FileError::kNotEnoughMemory, {}});
-      return;
-    }
-    const std::uint64_t sizeOut = converted->size();
     const std::uint64_t replacements = CountReplacements(options_.direction, textLength, sizeOut);
-
-    FileStatus written;
-    if (options_.inPlace && replacements == 0 && sizeOut == sizeIn) {
-      // Nothing changed: the file stays untouched, its times included.
-    } else if (output.empty()) {
-      written = WriteStandardOutput(converted->view());
-    } else {
-      written = ReplaceFileAtomically(output, converted->view(),
-                                      ProgressFor(index, outName, "writing", sizeIn));
-    }
-    if (!written.ok()) {
-      Fail("cannot write", outName, written);
-      return;
+    // Unchanged, a file converted in place stays untouched, its times
+    // included: the new copy is dropped.
+    if (!(options_.inPlace && replacements == 0 && sizeOut == sizeIn)) {
+      if (const FileStatus committed = output.Commit(); !committed.ok()) {
+        Fail("cannot write", outName, committed);
+        return;
+      }
     }
 
     ++totals_.converted;

@@ -1,17 +1,15 @@
 // The little that the command-line program needs from the operating system:
-// whole-file reads, atomic replacement of a file, the standard streams and
+// reading a file piece by piece, replacing a file in one step, the standard streams and
 // file identity, each failure with a reason the user can act on. One
 // interface, a POSIX and a Windows implementation; paths are UTF-8.
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "core/text.h"
 
 namespace dashtab::cli {
 
@@ -47,40 +45,54 @@ struct FileIdentity {
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// Called now and then with the bytes done so far and the expected total.
-using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
-
-struct ReadResult {
-  ByteSet bytes;
-  FileStatus status;
-};
-
-// One read of at most `most` bytes into `into`: how many came (0 at the end
-// of the input), or why it failed.
+// One read of at most `most` bytes: how many came (0 at the end of the
+// input), or why it failed.
 struct ReadPiece {
   std::size_t got = 0;
   FileStatus status;
 };
-using ReadSome = std::function<ReadPiece(char* into, std::size_t most)>;
 
-// Reads until the end of the input, one piece at a time, into a buffer
-// sized for `expected` bytes and doubled when the input turns out longer.
-// The platforms' reads of files and standard input share it.
-ReadResult ReadUntilEnd(std::uint64_t expected, const ReadSome& read_some,
-                        const Progress& progress);
+// A file or standard input, read from its start to its end.
+class Input {
+ public:
+  virtual ~Input() = default;
+  // The size of a file when it was opened, else 0; a file may still grow
+  // or shrink while it is read.
+  virtual std::uint64_t ExpectedSize() const = 0;
+  virtual ReadPiece Read(char* into, std::size_t most) = 0;
+};
 
-// The whole file as stored. Reads until the end even if the file grew.
-ReadResult ReadWholeFile(const std::string& path, const Progress& progress);
-ReadResult ReadStandardInput();
+// Where the converted bytes go. The bytes written to a named file become
+// its contents only at Commit, in one step; an Output that goes away
+// without Commit leaves its target as it was.
+class Output {
+ public:
+  virtual ~Output() = default;
+  virtual FileStatus Write(std::string_view bytes) = 0;
+  virtual FileStatus Commit() = 0;
+};
+
+struct OpenedInput {
+  std::unique_ptr<Input> input;  // empty on failure
+  FileStatus status;
+};
+struct OpenedOutput {
+  std::unique_ptr<Output> output;  // empty on failure
+  FileStatus status;
+};
+
+OpenedInput OpenInputFile(const std::string& path);
+std::unique_ptr<Input> StandardInput();
+
+// A new file in the target's folder, moved over the target at Commit,
+// keeping the target's permissions where the platform allows. The new
+// file is flushed to the disk before it replaces a file that exists, so
+// that a crash leaves the old contents or the new, never neither. A target
+// that is a device or a pipe is written into.
+OpenedOutput CreateReplacement(const std::string& path);
+std::unique_ptr<Output> StandardOutput();
 
 FileStatus WriteStandardOutput(std::string_view bytes);
-
-// Writes the bytes to a new file in the target's folder and moves it over
-// the target in one step, keeping the target's permissions where the
-// platform allows. On any failure the target is left as it was and the new
-// file is removed. A target that is a device or a pipe is written into.
-FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes,
-                                 const Progress& progress);
 
 // Empty when the path names nothing that can be identified.
 std::optional<FileIdentity> IdentifyFile(const std::string& path);

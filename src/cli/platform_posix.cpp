@@ -16,9 +16,8 @@
 namespace dashtab::cli {
 namespace {
 
-// Large enough that the system calls cost nothing next to the copying, small
-// enough that the progress line moves on a large file.
-constexpr std::size_t kChunk = std::size_t{16} << 20;
+// Some systems refuse a single write of 2 GiB or more.
+constexpr std::size_t kMostPerWrite = std::size_t{1} << 30;
 
 mode_t g_umask = 022;
 
@@ -50,8 +49,8 @@ FileStatus StatusFromErrno(int error, bool writing) {
 class UniqueFd {
  public:
   explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&&) = delete;
   ~UniqueFd() {
     if (fd_ >= 0) {
       ::close(fd_);
@@ -83,25 +82,22 @@ class TemporaryFile {
   std::string path_;
 };
 
-ReadResult ReadDescriptor(int fd, std::uint64_t expected, const Progress& progress) {
-  const auto read_some = [fd](char* into, std::size_t most) -> ReadPiece {
-    for (;;) {
-      const ssize_t got = ::read(fd, into, most);
-      if (got >= 0) {
-        return {static_cast<std::size_t>(got), {}};
-      }
-      if (errno != EINTR) {
-        return {0, StatusFromErrno(errno, false)};
-      }
+ReadPiece ReadDescriptor(int fd, char* into, std::size_t most) {
+  for (;;) {
+    const ssize_t got = ::read(fd, into, most);
+    if (got >= 0) {
+      return {static_cast<std::size_t>(got), {}};
     }
-  };
-  return ReadUntilEnd(expected, read_some, progress);
+    if (errno != EINTR) {
+      return {0, StatusFromErrno(errno, false)};
+    }
+  }
 }
 
-FileStatus WriteDescriptor(int fd, std::string_view bytes, const Progress& progress) {
+FileStatus WriteDescriptor(int fd, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const std::size_t want = std::min(kChunk, bytes.size() - done);
+    const std::size_t want = std::min(kMostPerWrite, bytes.size() - done);
     const ssize_t put = ::write(fd, bytes.data() + done, want);
     if (put < 0) {
       if (errno == EINTR) {
@@ -110,12 +106,87 @@ FileStatus WriteDescriptor(int fd, std::string_view bytes, const Progress& progr
       return StatusFromErrno(errno, true);
     }
     done += static_cast<std::size_t>(put);
-    if (progress) {
-      progress(done, bytes.size());
-    }
   }
   return {};
 }
+
+// A file the program opened, or standard input, which it only borrows.
+class DescriptorInput final : public Input {
+ public:
+  DescriptorInput(UniqueFd owned, int fd, std::uint64_t expected)
+      : owned_(std::move(owned)), fd_(fd), expected_(expected) {}
+  std::uint64_t ExpectedSize() const override { return expected_; }
+  ReadPiece Read(char* into, std::size_t most) override { return ReadDescriptor(fd_, into, most); }
+
+ private:
+  UniqueFd owned_;
+  int fd_;
+  std::uint64_t expected_;
+};
+
+// Standard output, or a device opened for writing: written as it comes.
+class DescriptorOutput final : public Output {
+ public:
+  DescriptorOutput(UniqueFd owned, int fd) : owned_(std::move(owned)), fd_(fd) {}
+  FileStatus Write(std::string_view bytes) override { return WriteDescriptor(fd_, bytes); }
+  FileStatus Commit() override {
+    if (owned_.get() >= 0 && owned_.Close() != 0) {
+      return StatusFromErrno(errno, true);
+    }
+    return {};
+  }
+
+ private:
+  UniqueFd owned_;
+  int fd_;
+};
+
+// A new file beside the target that takes the target's place at Commit.
+class ReplacementFile final : public Output {
+ public:
+  ReplacementFile(UniqueFd fd, std::string temporary, std::string target,
+                  std::optional<struct stat> old)
+      : temporary_(std::move(temporary)),
+        fd_(std::move(fd)),
+        target_(std::move(target)),
+        old_(old) {}
+
+  FileStatus Write(std::string_view bytes) override { return WriteDescriptor(fd_.get(), bytes); }
+
+  FileStatus Commit() override {
+    // The owner first: changing it clears the set-user-ID bits that the
+    // mode then restores. Only a privileged user can give a file away;
+    // others keep the file as their own, as any editor would.
+    if (old_) {
+      (void)::fchown(fd_.get(), old_->st_uid, old_->st_gid);
+    }
+    const mode_t mode = old_ ? (old_->st_mode & 07777) : (0666 & ~g_umask);
+    if (::fchmod(fd_.get(), mode) != 0) {
+      return StatusFromErrno(errno, true);
+    }
+    // Only a file that replaces another waits for the disk: a crash then
+    // leaves the old contents or the new. A new file is as safe as any
+    // copy, and the file systems in use report a full disk at write().
+    if (old_ && ::fsync(fd_.get()) != 0) {
+      return StatusFromErrno(errno, true);
+    }
+    if (fd_.Close() != 0) {
+      return StatusFromErrno(errno, true);
+    }
+    if (::rename(temporary_.path().c_str(), target_.c_str()) != 0) {
+      return StatusFromErrno(errno, true);
+    }
+    temporary_.Keep();
+    return {};
+  }
+
+ private:
+  // Declared first, so that the file is closed before it is removed.
+  TemporaryFile temporary_;
+  UniqueFd fd_;
+  std::string target_;
+  std::optional<struct stat> old_;
+};
 
 std::optional<FileIdentity> IdentifyDescriptor(int fd) {
   struct stat info;
@@ -151,95 +222,75 @@ std::string FolderOf(const std::string& path) {
 
 // A device or pipe (/dev/null, a FIFO) cannot be replaced, only written to;
 // moving a file over it would put a plain file in the device's place.
-FileStatus WriteIntoDevice(const std::string& path, std::string_view bytes,
-                           const Progress& progress) {
+OpenedOutput OpenDevice(const std::string& path) {
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
   if (fd.get() < 0) {
-    return StatusFromErrno(errno, true);
+    return {nullptr, StatusFromErrno(errno, true)};
   }
-  if (FileStatus status = WriteDescriptor(fd.get(), bytes, progress); !status.ok()) {
-    return status;
-  }
-  if (fd.Close() != 0) {
-    return StatusFromErrno(errno, true);
-  }
-  return {};
+  const int raw = fd.get();
+  return {std::make_unique<DescriptorOutput>(std::move(fd), raw), {}};
 }
 
 }  // namespace
 
-ReadResult ReadWholeFile(const std::string& path, const Progress& progress) {
+OpenedInput OpenInputFile(const std::string& path) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
-    return {{}, StatusFromErrno(errno, false)};
+    return {nullptr, StatusFromErrno(errno, false)};
   }
   struct stat info;
   if (::fstat(fd.get(), &info) != 0) {
-    return {{}, StatusFromErrno(errno, false)};
+    return {nullptr, StatusFromErrno(errno, false)};
   }
   if (S_ISDIR(info.st_mode)) {
-    return {{}, {FileError::kIsADirectory, {}}};
+    return {nullptr, {FileError::kIsADirectory, {}}};
   }
-  return ReadDescriptor(fd.get(), static_cast<std::uint64_t>(info.st_size), progress);
+  const int raw = fd.get();
+  (void)::posix_fadvise(raw, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return {std::make_unique<DescriptorInput>(std::move(fd), raw,
+                                            static_cast<std::uint64_t>(info.st_size)),
+          {}};
 }
 
-ReadResult ReadStandardInput() {
+std::unique_ptr<Input> StandardInput() {
   struct stat info;
   std::uint64_t expected = 0;
   if (::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
     expected = static_cast<std::uint64_t>(info.st_size);
   }
-  return ReadDescriptor(STDIN_FILENO, expected, nullptr);
+  return std::make_unique<DescriptorInput>(UniqueFd(), STDIN_FILENO, expected);
+}
+
+std::unique_ptr<Output> StandardOutput() {
+  return std::make_unique<DescriptorOutput>(UniqueFd(), STDOUT_FILENO);
 }
 
 FileStatus WriteStandardOutput(std::string_view bytes) {
-  return WriteDescriptor(STDOUT_FILENO, bytes, nullptr);
+  return WriteDescriptor(STDOUT_FILENO, bytes);
 }
 
-FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes,
-                                 const Progress& progress) {
+OpenedOutput CreateReplacement(const std::string& path) {
   const std::string target = ResolveLink(path);
   struct stat old;
   const bool exists = ::stat(target.c_str(), &old) == 0;
   if (!exists && errno != ENOENT) {
-    return StatusFromErrno(errno, true);
+    return {nullptr, StatusFromErrno(errno, true)};
   }
   if (exists && S_ISDIR(old.st_mode)) {
-    return {FileError::kIsADirectory, {}};
+    return {nullptr, {FileError::kIsADirectory, {}}};
   }
   if (exists && !S_ISREG(old.st_mode)) {
-    return WriteIntoDevice(target, bytes, progress);
+    return OpenDevice(target);
   }
-
-  std::string pattern = FolderOf(target) + "/.dashtab-XXXXXX";
-  UniqueFd fd(::mkstemp(pattern.data()));
+  std::string temporary = FolderOf(target) + "/.dashtab-XXXXXX";
+  UniqueFd fd(::mkstemp(temporary.data()));
   if (fd.get() < 0) {
-    return StatusFromErrno(errno, true);
+    return {nullptr, StatusFromErrno(errno, true)};
   }
-  TemporaryFile temporary(pattern);
-
-  if (FileStatus status = WriteDescriptor(fd.get(), bytes, progress); !status.ok()) {
-    return status;
-  }
-  // The owner first: changing it clears the set-user-ID bits that the mode
-  // then restores. Only a privileged user can give a file away; others keep
-  // the file as their own, as any editor would.
-  if (exists) {
-    (void)::fchown(fd.get(), old.st_uid, old.st_gid);
-  }
-  const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~g_umask);
-  if (::fchmod(fd.get(), mode) != 0) {
-    return StatusFromErrno(errno, true);
-  }
-  // A file system may report a full disk only when the data reaches it.
-  if (::fsync(fd.get()) != 0 || fd.Close() != 0) {
-    return StatusFromErrno(errno, true);
-  }
-  if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
-    return StatusFromErrno(errno, true);
-  }
-  temporary.Keep();
-  return {};
+  return {
+      std::make_unique<ReplacementFile>(std::move(fd), std::move(temporary), target,
+                                        exists ? std::optional<struct stat>(old) : std::nullopt),
+      {}};
 }
 
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {
@@ -264,7 +315,7 @@ bool StandardErrorIsTerminal() {
 }
 
 void WriteStandardError(std::string_view text) {
-  (void)WriteDescriptor(STDERR_FILENO, text, nullptr);
+  (void)WriteDescriptor(STDERR_FILENO, text);
 }
 
 void PrepareProcess() {

@@ -18,8 +18,8 @@ using win::UniqueFileHandle;
 using win::Utf8FromWide;
 using win::WideFromUtf8;
 
-// ReadFile and WriteFile count in DWORDs; this also paces the progress line.
-constexpr DWORD kChunk = DWORD{16} << 20;
+// ReadFile and WriteFile count in DWORDs.
+constexpr DWORD kMostPerCall = DWORD{1} << 30;
 
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
@@ -95,42 +95,137 @@ class TemporaryFile {
   std::wstring path_;
 };
 
-// Standard input ends at the end of a file or when the writer of a pipe
-// closes its end.
-ReadResult ReadHandle(HANDLE handle, std::uint64_t expected, const Progress& progress) {
-  const auto read_some = [handle](char* into, std::size_t most) -> ReadPiece {
-    DWORD got = 0;
-    if (ReadFile(handle, into, static_cast<DWORD>(most), &got, nullptr)) {
-      return {got, {}};
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_BROKEN_PIPE) {
-      return {0, {}};
-    }
-    return {0, StatusFromError(error, {}, false)};
-  };
-  return ReadUntilEnd(expected, read_some, progress);
+// A move over a file that another program holds open fails as "access
+// denied"; asking for the right to delete the file tells the cases apart.
+bool HeldOpenByAnother(const std::wstring& path) {
+  UniqueFileHandle probe(CreateFileW(path.c_str(), DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-FileStatus WriteHandle(HANDLE handle, std::string_view bytes, const std::wstring& path,
-                       const Progress& progress) {
+// Standard input ends at the end of a file or when the writer of a pipe
+// closes its end.
+ReadPiece ReadHandle(HANDLE handle, char* into, std::size_t most) {
+  DWORD got = 0;
+  if (ReadFile(handle, into, static_cast<DWORD>(std::min<std::size_t>(most, kMostPerCall)), &got,
+               nullptr)) {
+    return {got, {}};
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_BROKEN_PIPE) {
+    return {0, {}};
+  }
+  return {0, StatusFromError(error, {}, false)};
+}
+
+FileStatus WriteHandle(HANDLE handle, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(kChunk, bytes.size() - done));
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(kMostPerCall, bytes.size() - done));
     DWORD put = 0;
     if (!WriteFile(handle, bytes.data() + done, want, &put, nullptr)) {
-      return StatusFromError(GetLastError(), path, true);
+      return StatusFromError(GetLastError(), {}, true);
     }
     if (put == 0) {
       return {FileError::kDiskFull, {}};
     }
     done += put;
-    if (progress) {
-      progress(done, bytes.size());
-    }
   }
   return {};
 }
+
+// A file the program opened, or standard input, which it only borrows.
+class HandleInput final : public Input {
+ public:
+  HandleInput(UniqueFileHandle owned, HANDLE handle, std::uint64_t expected)
+      : owned_(std::move(owned)), handle_(handle), expected_(expected) {}
+  std::uint64_t ExpectedSize() const override { return expected_; }
+  ReadPiece Read(char* into, std::size_t most) override { return ReadHandle(handle_, into, most); }
+
+ private:
+  UniqueFileHandle owned_;
+  HANDLE handle_;
+  std::uint64_t expected_;
+};
+
+// Standard output, or a device opened for writing: written as it comes.
+class HandleOutput final : public Output {
+ public:
+  HandleOutput(UniqueFileHandle owned, HANDLE handle) : owned_(std::move(owned)), handle_(handle) {}
+  FileStatus Write(std::string_view bytes) override { return WriteHandle(handle_, bytes); }
+  FileStatus Commit() override {
+    if (owned_ && !CloseHandle(owned_.release())) {
+      return StatusFromError(GetLastError(), {}, true);
+    }
+    return {};
+  }
+
+ private:
+  UniqueFileHandle owned_;
+  HANDLE handle_;
+};
+
+// A device such as NUL or CON cannot be replaced, only written to; empty
+// for anything else, files included.
+UniqueFileHandle OpenIfDevice(const std::wstring& path) {
+  UniqueFileHandle device(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (device && GetFileType(device.get()) != FILE_TYPE_DISK) {
+    return device;
+  }
+  return {};
+}
+
+// A new file beside the target that takes the target's place at Commit.
+class ReplacementFile final : public Output {
+ public:
+  ReplacementFile(UniqueFileHandle file, std::wstring temporary, std::wstring target,
+                  DWORD oldAttributes)
+      : temporary_(std::move(temporary)),
+        file_(std::move(file)),
+        target_(std::move(target)),
+        oldAttributes_(oldAttributes) {}
+
+  FileStatus Write(std::string_view bytes) override { return WriteHandle(file_.get(), bytes); }
+
+  FileStatus Commit() override {
+    const bool replaces = oldAttributes_ != INVALID_FILE_ATTRIBUTES;
+    // Only a file that replaces another waits for the disk: a crash then
+    // leaves the old contents or the new.
+    if (replaces && !FlushFileBuffers(file_.get())) {
+      return StatusFromError(GetLastError(), {}, true);
+    }
+    if (!CloseHandle(file_.release())) {
+      return StatusFromError(GetLastError(), {}, true);
+    }
+    // What Windows lets a file keep of its target: hidden, system, archive.
+    // A read-only target was refused before anything was written.
+    if (replaces) {
+      const DWORD kept =
+          oldAttributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+      SetFileAttributesW(temporary_.path().c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+    }
+    if (!MoveFileExW(temporary_.path().c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      const DWORD error = GetLastError();
+      return error == ERROR_ACCESS_DENIED && HeldOpenByAnother(target_)
+                 ? FileStatus{FileError::kInUse, {}}
+                 : StatusFromError(error, target_, true);
+    }
+    temporary_.Keep();
+    return {};
+  }
+
+ private:
+  // Declared first, so that the file is closed before it is removed.
+  TemporaryFile temporary_;
+  UniqueFileHandle file_;
+  std::wstring target_;
+  DWORD oldAttributes_;
+};
 
 std::optional<FileIdentity> IdentifyHandle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -175,15 +270,6 @@ UniqueFileHandle CreateTemporaryBeside(const std::wstring& target, std::wstring&
   return {};
 }
 
-// A move over a file that another program holds open fails as "access
-// denied"; asking for the right to delete the file tells the cases apart.
-bool HeldOpenByAnother(const std::wstring& path) {
-  UniqueFileHandle probe(CreateFileW(path.c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
-}
-
 bool IsConsole(HANDLE handle) {
   DWORD mode;
   return GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode);
@@ -191,81 +277,68 @@ bool IsConsole(HANDLE handle) {
 
 }  // namespace
 
-ReadResult ReadWholeFile(const std::string& path, const Progress& progress) {
+OpenedInput OpenInputFile(const std::string& path) {
   const std::wstring wide = WideFromUtf8(path);
   UniqueFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) {
-    return {{}, StatusFromError(GetLastError(), wide, false)};
+    return {nullptr, StatusFromError(GetLastError(), wide, false)};
   }
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size)) {
-    return {{}, StatusFromError(GetLastError(), wide, false)};
+    return {nullptr, StatusFromError(GetLastError(), wide, false)};
   }
-  return ReadHandle(file.get(), static_cast<std::uint64_t>(size.QuadPart), progress);
+  const HANDLE handle = file.get();
+  return {std::make_unique<HandleInput>(std::move(file), handle,
+                                        static_cast<std::uint64_t>(size.QuadPart)),
+          {}};
 }
 
-ReadResult ReadStandardInput() {
+std::unique_ptr<Input> StandardInput() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   LARGE_INTEGER size{};
   std::uint64_t expected = 0;
   if (GetFileType(input) == FILE_TYPE_DISK && GetFileSizeEx(input, &size)) {
     expected = static_cast<std::uint64_t>(size.QuadPart);
   }
-  return ReadHandle(input, expected, nullptr);
+  return std::make_unique<HandleInput>(UniqueFileHandle(), input, expected);
+}
+
+std::unique_ptr<Output> StandardOutput() {
+  return std::make_unique<HandleOutput>(UniqueFileHandle(), GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
 FileStatus WriteStandardOutput(std::string_view bytes) {
-  return WriteHandle(GetStdHandle(STD_OUTPUT_HANDLE), bytes, {}, nullptr);
+  return WriteHandle(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
 }
 
-FileStatus ReplaceFileAtomically(const std::string& path, std::string_view bytes,
-                                 const Progress& progress) {
+OpenedOutput CreateReplacement(const std::string& path) {
   const std::wstring target = WideFromUtf8(path);
+  if (UniqueFileHandle device = OpenIfDevice(target)) {
+    const HANDLE handle = device.get();
+    return {std::make_unique<HandleOutput>(std::move(device), handle), {}};
+  }
   const DWORD oldAttributes = GetFileAttributesW(target.c_str());
   if (oldAttributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND) {
-    return StatusFromError(GetLastError(), {}, true);
+    return {nullptr, StatusFromError(GetLastError(), {}, true)};
   }
   if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return {FileError::kIsADirectory, {}};
+    return {nullptr, {FileError::kIsADirectory, {}}};
   }
   // Windows refuses to move a file over a read-only one, Wine does not:
   // the program refuses by itself, the same everywhere.
   if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_READONLY)) {
-    return {FileError::kPermissionDenied, {}};
+    return {nullptr, {FileError::kPermissionDenied, {}}};
   }
-
   std::wstring name;
   FileStatus status;
   UniqueFileHandle file = CreateTemporaryBeside(target, name, status);
   if (!file) {
-    return status;
+    return {nullptr, status};
   }
-  TemporaryFile temporary(name);
-  if (status = WriteHandle(file.get(), bytes, {}, progress); !status.ok()) {
-    return status;
-  }
-  // The disk may report that it is full only when the data reaches it.
-  if (!FlushFileBuffers(file.get()) || !CloseHandle(file.release())) {
-    return StatusFromError(GetLastError(), {}, true);
-  }
-  // What Windows lets a file keep of its target: hidden, system, archive.
-  // A read-only target is not replaced: the move below is refused.
-  if (oldAttributes != INVALID_FILE_ATTRIBUTES) {
-    const DWORD kept =
-        oldAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    SetFileAttributesW(temporary.path().c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
-  }
-  if (!MoveFileExW(temporary.path().c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
-    return error == ERROR_ACCESS_DENIED && HeldOpenByAnother(target)
-               ? FileStatus{FileError::kInUse, {}}
-               : StatusFromError(error, target, true);
-  }
-  temporary.Keep();
-  return {};
+  return {
+      std::make_unique<ReplacementFile>(std::move(file), std::move(name), target, oldAttributes),
+      {}};
 }
 
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {
@@ -305,7 +378,7 @@ void WriteStandardError(std::string_view text) {
     WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
   }
-  (void)WriteHandle(error, text, {}, nullptr);
+  (void)WriteHandle(error, text);
 }
 
 void PrepareProcess() {

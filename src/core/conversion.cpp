@@ -1,6 +1,10 @@
 #include "core/conversion.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/replace.h"
+#include "core/replace_fast.h"
 
 namespace dashtab {
 
@@ -35,39 +39,90 @@ bool IsSafeCut(std::string_view text, std::size_t p, Direction direction) {
          !(direction == Direction::DashesToTab && before == '-');
 }
 
-// Searches from the end down to, not including, `lowest`.
-std::size_t SafeCutPointAbove(std::string_view text, Direction direction, std::size_t lowest) {
-  for (std::size_t p = text.size(); p > lowest; --p) {
-    if (IsSafeCut(text, p, direction)) {
-      return p;
-    }
-  }
-  return 0;
-}
-
 }  // namespace
 
+// After the last cut that the byte before allows come only lead bytes and,
+// turning dashes into tabs, hyphens: a file may hold megabytes of them. The
+// scan itself goes through them from that cut, a character or a match at a
+// time; each place it reaches is a cut too, since the scan carries nothing
+// from one place to the next, as long as the step that reached it was
+// decided by bytes before the end.
 std::size_t SafeCutPoint(std::string_view text, Direction direction) {
-  return SafeCutPointAbove(text, direction, 0);
+  const std::size_t n = text.size();
+  std::size_t cut = n;
+  while (cut > 0 && !IsSafeCut(text, cut, direction)) {
+    --cut;
+  }
+  for (std::size_t pos = cut; pos < n; cut = pos) {
+    if (text[pos] == '-') {
+      // Fewer than four dashes decide too, when another byte follows them.
+      std::size_t dashes = 1;
+      while (dashes < 4 && pos + dashes < n && text[pos + dashes] == '-') {
+        ++dashes;
+      }
+      if (dashes < 4 && pos + dashes == n) {
+        break;
+      }
+      pos += dashes == 4 ? 4 : 1;
+    } else {
+      if (n - pos < 2) {
+        break;
+      }
+      pos += 2;
+    }
+  }
+  return cut;
 }
 
-std::string_view ChunkedConversion::Add(std::string_view bytes) {
-  const std::size_t held = pending_.size();
-  pending_.append(bytes);
-  // The held-back bytes had no safe cut, so only the new positions can.
-  const std::size_t cut = SafeCutPointAbove(pending_, direction_, held);
-  return cut == 0 ? std::string_view() : Convert(cut);
+char* ChunkedConversion::Room(std::size_t most) {
+  if (capacity_ - held_ < most) {
+    // Fewer than 4 bytes are ever held back, so this is for the first call
+    // and for pieces larger than before.
+    const std::size_t capacity = std::max(held_ + most, 2 * capacity_);
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (held_ > 0) {
+      std::memcpy(bigger.get(), pending_.get(), held_);
+    }
+    pending_ = std::move(bigger);
+    capacity_ = capacity;
+  }
+  return pending_.get() + held_;
 }
 
-std::string_view ChunkedConversion::Finish() {
-  return Convert(pending_.size());
+void ChunkedConversion::Added(std::size_t got, std::string& converted) {
+  held_ += got;
+  const std::size_t cut = SafeCutPoint(std::string_view(pending_.get(), held_), direction_);
+  if (cut == 0) {
+    converted.clear();
+  } else {
+    Convert(cut, converted);
+  }
 }
 
-std::string_view ChunkedConversion::Convert(std::size_t length) {
-  Text piece = ConvertText(Text::FromBytesWithoutZero(pending_.substr(0, length)), direction_);
-  pending_.erase(0, length);
-  converted_ = std::move(piece).TakeStorage();
-  return converted_;
+void ChunkedConversion::Add(std::string_view bytes, std::string& converted) {
+  bytes.copy(Room(bytes.size()), bytes.size());
+  Added(bytes.size(), converted);
+}
+
+void ChunkedConversion::Finish(std::string& converted) {
+  Convert(held_, converted);
+}
+
+// The search texts are those of the fast path, which ConvertText takes for
+// them too; calling it on the piece where it lies saves making a Text of it.
+void ChunkedConversion::Convert(std::size_t length, std::string& converted) {
+  const std::string_view piece(pending_.get(), length);
+  if (piece.empty()) {
+    converted.clear();
+  } else if (direction_ == Direction::DashesToTab) {
+    ReplaceAllFast(piece, "----", "\t", converted);
+  } else {
+    ReplaceAllFast(piece, "\t", "----", converted);
+  }
+  held_ -= length;
+  if (held_ > 0) {
+    std::memmove(pending_.get(), pending_.get() + length, held_);
+  }
 }
 
 }  // namespace dashtab

@@ -240,14 +240,9 @@ std::size_t FastOutputBound(std::string_view text, std::string_view search,
   return text.size() + most * (replacement.size() - search.size());
 }
 
-std::string ReplaceAllFast(std::string_view text, std::string_view search,
-                           std::string_view replacement) {
-  return ReplaceAllFast(text, search, replacement, ChosenKernel());
-}
-
-std::string ReplaceAllFast(std::string_view text, std::string_view search,
-                           std::string_view replacement, FastKernel kernel) {
-  std::string result;
+void ReplaceAllFast(std::string_view text, std::string_view search, std::string_view replacement,
+                    std::string& result, FastKernel kernel) {
+  result.clear();
   result.reserve(FastOutputBound(text, search, replacement, kernel));
   Output out(result);
   if (kernel == FastKernel::Wide && fast::WideKernelTakes(search, replacement)) {
@@ -257,7 +252,23 @@ std::string ReplaceAllFast(std::string_view text, std::string_view search,
   } else {
     ScanAndWrite<1>(text, search, replacement, out);
   }
+}
+
+void ReplaceAllFast(std::string_view text, std::string_view search, std::string_view replacement,
+                    std::string& result) {
+  ReplaceAllFast(text, search, replacement, result, ChosenKernel());
+}
+
+std::string ReplaceAllFast(std::string_view text, std::string_view search,
+                           std::string_view replacement, FastKernel kernel) {
+  std::string result;
+  ReplaceAllFast(text, search, replacement, result, kernel);
   return result;
+}
+
+std::string ReplaceAllFast(std::string_view text, std::string_view search,
+                           std::string_view replacement) {
+  return ReplaceAllFast(text, search, replacement, ChosenKernel());
 }
 
 }  // namespace dashtab

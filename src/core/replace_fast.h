@@ -34,9 +34,15 @@ FastKernel BestFastKernel();
 // bytes. The result is allocated once, at a bound computed up front.
 std::string ReplaceAllFast(std::string_view text, std::string_view search,
                            std::string_view replacement);
-// The same with the given kernel, which must run here.
+// The same into `result`, whose storage is reused when it is large enough:
+// for a text converted piece by piece.
+void ReplaceAllFast(std::string_view text, std::string_view search, std::string_view replacement,
+                    std::string& result);
+// Both with the given kernel, which must run here.
 std::string ReplaceAllFast(std::string_view text, std::string_view search,
                            std::string_view replacement, FastKernel kernel);
+void ReplaceAllFast(std::string_view text, std::string_view search, std::string_view replacement,
+                    std::string& result, FastKernel kernel);
 
 // The size that ReplaceAllFast reserves for its result, never less than the
 // result: the text's length when the replacement is no longer than the

@@ -2,6 +2,9 @@
 // arguments, streams, files and exit status.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <random>
+
 #include "core/reference_replace.h"
 #include "core/worked_conversions.h"
 #include "program_fixture.h"
@@ -28,6 +31,49 @@ TEST_F(ProgramTest, WorkedTableThroughFilesAndStreams) {
     const ProgramResult streams = RunCli({command}, Hex(row.source));
     EXPECT_EQ(streams.status, 0) << streams.err;
     EXPECT_EQ(streams.out, Hex(row.output));
+  }
+}
+
+// A file of several MiB is read and converted piece by piece. Runs that
+// no piece may be cut inside (dashes, lead bytes, longer than any piece)
+// and short interesting runs everywhere else put every kind of byte at
+// every piece edge; the result must be the plain loop's over the whole.
+std::string LargeMixedText() {
+  std::mt19937 rng(5);
+  const char alphabet[] = {'\t', '-', '-', '-', 'a', '\r', '\n', '\x81', '\xB0', '\xFE'};
+  std::string text;
+  while (text.size() < (std::size_t{5} << 20)) {
+    switch (rng() % 200) {
+      case 0:
+        text.append(1 + rng() % (std::size_t{3} << 20), '-');
+        break;
+      case 1:
+        text.append(1 + rng() % (std::size_t{3} << 20), '\xB0');
+        break;
+      default:
+        for (int i = 0; i < 4096; ++i) {
+          text += alphabet[rng() % std::size(alphabet)];
+        }
+    }
+  }
+  return text;
+}
+
+TEST_F(ProgramTest, LargeFileConvertsAsAWhole) {
+  const std::string text = LargeMixedText();
+  const std::string source = File("large.txt", text);
+  const std::string output = Path("output.txt");
+  for (const bool toTab : {true, false}) {
+    SCOPED_TRACE(toTab ? "to-tab" : "to-dashes");
+    const std::string expected =
+        ReferenceReplace(text, toTab ? "----" : "\t", std::string(toTab ? "\t" : "----"),
+                         std::nullopt, std::nullopt, true);
+    const ProgramResult toFile = RunCli({toTab ? "to-tab" : "to-dashes", source, "-o", output});
+    EXPECT_EQ(toFile.status, 0) << toFile.err;
+    EXPECT_TRUE(Contents(output) == expected);
+    const ProgramResult streams = RunCli({toTab ? "to-tab" : "to-dashes"}, text);
+    EXPECT_EQ(streams.status, 0) << streams.err;
+    EXPECT_TRUE(streams.out == expected);
   }
 }
 
@@ -60,10 +106,14 @@ TEST_F(ProgramTest, SeveralFilesInPlace) {
   const std::string a = File("a.txt", "1----2----3");
   const std::string b = File("b.txt", "no dashes here");
   const std::string c = File("c.txt", "------\n");
+  // A file that the conversion leaves as it is keeps its time too.
+  const auto old = fs::last_write_time(PathFromUtf8(b)) - std::chrono::hours(48);
+  fs::last_write_time(PathFromUtf8(b), old);
   const ProgramResult result = RunCli({"to-tab", "--in-place", "--verbose", a, b, c});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(Contents(a), "1\t2\t3");
   EXPECT_EQ(Contents(b), "no dashes here");
+  EXPECT_TRUE(fs::last_write_time(PathFromUtf8(b)) == old);
   EXPECT_EQ(Contents(c), "\t--\n");
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("a.txt': 11 bytes in, 5 bytes out, 2 replacements"), std::string::npos)

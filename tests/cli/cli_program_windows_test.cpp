@@ -1,5 +1,5 @@
 // What Windows itself refuses: files held open by another program and
-// read-only files, and the attributes a replaced file keeps.
+// read-only files; the attributes a replaced file keeps; devices.
 #include <windows.h>
 
 #include "program_fixture.h"
@@ -56,6 +56,15 @@ TEST_F(ProgramTest, ReadOnlyTargetIsNotReplaced) {
       << result.err;
   EXPECT_EQ(Contents(target), "a----b");
   EXPECT_EQ(Names(), std::vector<std::string>{"table.txt"});
+}
+
+// A device is written into, never replaced by a file.
+TEST_F(ProgramTest, NulIsWrittenInto) {
+  const std::string source = File("in.txt", "a----b");
+  const ProgramResult result = RunCli({"to-tab", source, "-o", "NUL", "--verbose"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("-> 'NUL': 6 bytes in, 3 bytes out"), std::string::npos) << result.err;
+  EXPECT_EQ(Names(), std::vector<std::string>{"in.txt"});
 }
 
 TEST_F(ProgramTest, InPlaceKeepsTheHiddenAttribute) {

@@ -26,14 +26,18 @@ std::string ConvertInPieces(std::string_view bytes, Direction direction,
   bytes = bytes.substr(0, bytes.find('\0'));
   ChunkedConversion conversion(direction);
   std::string out;
+  // Holds a piece from before, as a reused buffer does.
+  std::string converted = "left over";
   std::size_t next = 0;
   while (!bytes.empty()) {
     const std::size_t length =
         std::min(lengths[std::min(next++, lengths.size() - 1)], bytes.size());
-    out.append(conversion.Add(bytes.substr(0, length)));
+    conversion.Add(bytes.substr(0, length), converted);
+    out.append(converted);
     bytes.remove_prefix(length);
   }
-  out.append(conversion.Finish());
+  conversion.Finish(converted);
+  out.append(converted);
   return out;
 }
 
@@ -96,13 +100,29 @@ TEST(SafeCutPoint, KnownAnswers) {
     Direction direction;
     std::size_t cut;
   } cases[] = {
-      {"", Direction::DashesToTab, 0},         {"61 62 63", Direction::DashesToTab, 3},
-      {"61 62 2D", Direction::DashesToTab, 2}, {"61 2D 2D 2D", Direction::DashesToTab, 1},
-      {"61 2D 62", Direction::DashesToTab, 3}, {"2D 2D 2D 2D", Direction::DashesToTab, 0},
-      {"61 81 61", Direction::DashesToTab, 3}, {"61 81 81", Direction::DashesToTab, 1},
-      {"81 2D", Direction::DashesToTab, 0},    {"61 81 61 62", Direction::TabToDashes, 4},
-      {"61 62 81", Direction::TabToDashes, 2}, {"81 09 81 09", Direction::TabToDashes, 4},
-      {"81 81 81", Direction::TabToDashes, 0}, {"2D 2D 2D", Direction::TabToDashes, 3},
+      {"", Direction::DashesToTab, 0},
+      {"61 62 63", Direction::DashesToTab, 3},
+      {"61 62 2D", Direction::DashesToTab, 2},
+      {"61 2D 2D 2D", Direction::DashesToTab, 1},
+      {"61 2D 62", Direction::DashesToTab, 3},
+      {"2D 2D 2D", Direction::DashesToTab, 0},
+      // Inside runs: after whole matches, after whole pairs.
+      {"2D 2D 2D 2D", Direction::DashesToTab, 4},
+      {"61 2D 2D 2D 2D 2D 2D", Direction::DashesToTab, 5},
+      {"2D 2D 2D 2D 2D 2D 2D 2D 2D 2D 2D", Direction::DashesToTab, 8},
+      {"61 81 61", Direction::DashesToTab, 3},
+      {"61 81 81", Direction::DashesToTab, 3},
+      {"81 2D", Direction::DashesToTab, 2},
+      {"81 2D 2D 2D 2D", Direction::DashesToTab, 2},
+      {"81 2D 2D 2D 2D 2D 2D", Direction::DashesToTab, 6},
+      {"2D 81 2D 2D 81 2D", Direction::DashesToTab, 6},
+      {"61 81 61 62", Direction::TabToDashes, 4},
+      {"61 62 81", Direction::TabToDashes, 2},
+      {"81 09 81 09", Direction::TabToDashes, 4},
+      {"81 81 81", Direction::TabToDashes, 2},
+      {"81 81 81 81 81 81 81", Direction::TabToDashes, 6},
+      {"61 81 81 81 81", Direction::TabToDashes, 5},
+      {"2D 2D 2D", Direction::TabToDashes, 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " " + DirectionName(c.direction));

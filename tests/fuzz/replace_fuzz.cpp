@@ -1,12 +1,16 @@
 // libFuzzer target: the vector scan, each kernel that runs here, against
-// the plain reference loop. The first byte picks the search text and the
-// replacement; the rest is the text, zero bytes included.
+// the plain reference loop, and the conversion in pieces against the
+// conversion of the whole. The first byte picks the search text and the
+// replacement, and the length of the pieces; the rest is the text, zero
+// bytes included.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/conversion.h"
 #include "core/reference_replace.h"
 #include "core/replace.h"
 #include "core/replace_fast.h"
@@ -26,6 +30,28 @@ constexpr Pair kPairs[] = {
 void Check(bool same) {
   if (!same) {
     __builtin_trap();
+  }
+}
+
+// The text up to its first zero byte, fed in pieces of 1 to 16 bytes whose
+// lengths follow from `seed`, as the command line reads a file.
+void CheckPieces(std::string_view text, std::uint8_t seed) {
+  text = text.substr(0, text.find('\0'));
+  for (const auto direction : {dashtab::Direction::DashesToTab, dashtab::Direction::TabToDashes}) {
+    dashtab::ChunkedConversion conversion(direction);
+    std::string pieces;
+    std::string converted;
+    unsigned state = seed;
+    for (std::string_view rest = text; !rest.empty();) {
+      state = state * 1103515245u + 12345u;
+      const std::size_t length = std::min<std::size_t>(1 + (state >> 16) % 16, rest.size());
+      conversion.Add(rest.substr(0, length), converted);
+      pieces += converted;
+      rest.remove_prefix(length);
+    }
+    conversion.Finish(converted);
+    pieces += converted;
+    Check(pieces == dashtab::ConvertText(dashtab::Text(text), direction).view());
   }
 }
 
@@ -51,5 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(dashtab::ReplaceSubtext(cut, pair.search, dashtab::Text(pair.replacement)).view() ==
         dashtab::testing::ReferenceReplace(cut.view(), pair.search, pair.replacement, std::nullopt,
                                            std::nullopt, true));
+  CheckPieces(text, data[0]);
   return 0;
 }
