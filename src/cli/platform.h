@@ -64,7 +64,8 @@ class Input {
 
 // Where the converted bytes go. The bytes written to a named file become
 // its contents only at Commit, in one step; an Output that goes away
-// without Commit leaves its target as it was.
+// without Commit leaves its target as it was. Write is called from a
+// thread of its own, one thread at a time.
 class Output {
  public:
   virtual ~Output() = default;
