@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <utility>
 
 #include "cli/platform.h"

@@ -4,8 +4,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <new>
-#include <stdexcept>
 
 #include "cli/platform.h"
 #include "win/handle.h"
